@@ -1,0 +1,27 @@
+// The names of everything the two programs touch, relative to the game's save
+// folder, which must be the working folder of both programs.
+#pragma once
+
+inline constexpr const char* kSave = "save000.zsv";
+inline constexpr const char* kSaveBackup = "save000.zsv.Original";
+inline constexpr const char* kTemplate = "CrackerFile";
+
+inline constexpr const char* kSounds = "../SOUNDS";
+inline constexpr const char* kSoundsPt1 = "../SOUNDS.QVRPt1";
+inline constexpr const char* kSoundsPt2 = "../SOUNDS.QVRPt2";
+
+// The four data archives, in the order both programs move them aside and back.
+enum ArchiveId { kIcons, kGames, kBitmaps, kSprites, kArchiveCount };
+
+struct ArchivePaths {
+  const char* live;    // what the game reads
+  const char* backup;  // the first part's archive while the second part is installed
+  const char* source;  // the second part's archive, scrambled
+};
+
+inline constexpr ArchivePaths kArchives[kArchiveCount] = {
+    {"../DATA/ICONS.LOD", "../DATA/ICONS.LOD.QVRPt1", "../DATA.QVRPt2/ICONS.LOD.QVRPt2"},
+    {"../DATA/Games.lod", "../DATA/Games.lod.QVRPt1", "../DATA.QVRPt2/Games.lod.QVRPt2"},
+    {"../DATA/BITMAPS.LOD", "../DATA/BITMAPS.LOD.QVRPt1", "../DATA.QVRPt2/BITMAPS.LOD.QVRPt2"},
+    {"../DATA/SPRITES.LOD", "../DATA/SPRITES.LOD.QVRPt1", "../DATA.QVRPt2/SPRITES.LOD.QVRPt2"},
+};

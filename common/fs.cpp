@@ -1,0 +1,101 @@
+#include "fs.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+#ifdef _WIN32
+
+// Without MOVEFILE_REPLACE_EXISTING the rename fails when the target exists,
+// for files and folders alike, and without MOVEFILE_COPY_ALLOWED it never
+// turns into a copy across drives.
+bool Move(const char* from, const char* to) { return MoveFileExA(from, to, 0) != 0; }
+
+bool MoveByCheck(const char* from, const char* to) { return Move(from, to); }
+
+// DeleteFile refuses folders.
+bool Delete(const char* path) { return DeleteFileA(path) != 0; }
+
+FILE* CreateNew(const char* path) {
+  int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  FILE* f = _fdopen(fd, "wb");
+  if (!f) _close(fd);
+  return f;
+}
+
+bool Seek(FILE* f, std::uint64_t pos) {
+  if (pos > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  return _fseeki64(f, static_cast<__int64>(pos), SEEK_SET) == 0;
+}
+
+bool IsFile(const char* path) {
+  DWORD attr = GetFileAttributesA(path);
+  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+#else
+
+static_assert(sizeof(off_t) == 8, "positions in a save must not be cut to 32 bits");
+
+static bool Exists(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0 || errno != ENOENT;
+}
+
+bool MoveByCheck(const char* from, const char* to) {
+  struct stat st;
+  if (lstat(from, &st) != 0 || Exists(to)) return false;
+  if (!S_ISDIR(st.st_mode)) {
+    // link() fails when `to` exists, so no window lets a file be replaced.
+    if (link(from, to) == 0) {
+      if (unlink(from) == 0) return true;
+      unlink(to);
+      return false;
+    }
+    if (errno == EEXIST) return false;
+  }
+  // Folders, and files on file systems without hard links: a plain rename
+  // after the check above. Only a name made between the two could be lost.
+  return rename(from, to) == 0;
+}
+
+bool Move(const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) return false;
+#endif
+  return MoveByCheck(from, to);
+}
+
+// unlink() never removes a folder, unlike remove().
+bool Delete(const char* path) { return unlink(path) == 0; }
+
+FILE* CreateNew(const char* path) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "wb");
+  if (!f) close(fd);
+  return f;
+}
+
+bool Seek(FILE* f, std::uint64_t pos) {
+  if (pos > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  return fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0;
+}
+
+bool IsFile(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+#endif

@@ -1,0 +1,28 @@
+// The decoding copy: every scrambled file of the second part is turned into a
+// plain one by combining each byte with a one-byte key.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct DecodeUse {
+  const char* dest;            // the plain file to create
+  const char* destOpenFail;    // message when it cannot be created (or exists)
+  const char* source;          // the scrambled file
+  const char* sourceMode;      // fopen mode for the source
+  const char* sourceOpenFail;  // message when the source cannot be opened
+  const char* sourceShort;     // message when the source ends before `count` bytes
+  const char* announce;        // printed just before the copy, or null
+  std::int32_t count;          // bytes to copy; bytes of the source past it are ignored
+  unsigned char key;
+};
+
+inline constexpr const char* kCloseInFail = "Can't close input file.\n";
+inline constexpr const char* kCloseOutFail = "Can't close Outfile.\n";
+
+// Creates use.dest and fills it with the first use.count bytes of use.source,
+// each XOR use.key, printing the announcement on `con`. Returns null when the
+// copy completed, otherwise the message that reports why it stopped. A
+// destination left behind by a stop stays; *created says whether this call
+// made it (when `created` is not null).
+const char* DecodeCopy(const DecodeUse& use, FILE* con, bool* created);

@@ -1,0 +1,32 @@
+// The second part's installer: carries the player's party from the finished
+// first part's save into the second part's starting save, then swaps the data.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+inline constexpr std::uint32_t Part = 0x74726170;  // "part" as a little-endian word
+inline constexpr std::uint32_t kPartySize = 64720;
+inline constexpr std::uint32_t kPartyInTemplate = 148402;  // where the block goes in the new save
+inline constexpr std::uint32_t kFlagByte = 302;            // bit 7: the first part is completed
+
+// Looks for the "part" marker word at the 4-byte-aligned positions of `in`
+// and takes the party block's position from the fourth word after it.
+// Returns false when the file ends first.
+bool FindParty(FILE* in, std::uint32_t* Offset);
+
+// Clears the first part's progress in a party block before it enters the new save.
+void ResetParty(unsigned char* partydata);
+
+// Writes the party block into the save at `path` at its place in the template.
+// Returns null on success, otherwise the failure message.
+const char* WriteParty(const char* path, const unsigned char* partydata);
+
+// Moves the four live archives aside, decodes the second part's in their place
+// and swaps the sound folders. Returns null on success, otherwise the message
+// reporting where it stopped.
+const char* DataSwap(FILE* con);
+
+// The whole install, run from the save folder; messages go to `con`, the
+// key press after a refusal is read from `keys`. Returns the exit status.
+int RunInstall(FILE* con, FILE* keys);

@@ -1,0 +1,5 @@
+#include <cstdio>
+
+#include "install.h"
+
+int main() { return RunInstall(stdout, stdin); }

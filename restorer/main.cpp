@@ -1,0 +1,6 @@
+#include "restore.h"
+
+int main() {
+  RunRestore();
+  return 0;
+}

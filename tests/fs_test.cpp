@@ -1,0 +1,114 @@
+#include "fs.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support.h"
+
+namespace fs = std::filesystem;
+using sample::Bytes;
+
+// Move and its fallback keep the same rule, so both face the same cases.
+using MoveFn = bool (*)(const char*, const char*);
+class MoveTest : public ::testing::TestWithParam<MoveFn> {
+ protected:
+  bool Mv(const std::string& from, const std::string& to) {
+    return GetParam()(from.c_str(), to.c_str());
+  }
+  TempDir tmp;
+  Bytes a = sample::Filled(1, 100), b = sample::Filled(2, 50);
+};
+
+TEST_P(MoveTest, MovesFileToFreshNameAndBack) {
+  sample::WriteFile(tmp / "a", a);
+  EXPECT_TRUE(Mv(tmp / "a", tmp / "b"));
+  EXPECT_FALSE(Exists(tmp / "a"));
+  EXPECT_EQ(sample::ReadFile(tmp / "b"), a);
+  EXPECT_TRUE(Mv(tmp / "b", tmp / "a"));
+  EXPECT_EQ(sample::ReadFile(tmp / "a"), a);
+}
+
+TEST_P(MoveTest, MovesFolderWithItsFiles) {
+  fs::create_directories(tmp / "d/sub");
+  sample::WriteFile(tmp / "d/sub/x", a);
+  EXPECT_TRUE(Mv(tmp / "d", tmp / "e"));
+  EXPECT_FALSE(Exists(tmp / "d"));
+  EXPECT_EQ(sample::ReadFile(tmp / "e/sub/x"), a);
+}
+
+TEST_P(MoveTest, NeverReplacesFileFolderOrEmptyFolder) {
+  sample::WriteFile(tmp / "src", a);
+  fs::create_directory(tmp / "srcdir");
+  sample::WriteFile(tmp / "file", b);
+  fs::create_directories(tmp / "full/inner");
+  fs::create_directory(tmp / "empty");
+  for (const char* from : {"src", "srcdir"}) {
+    for (const char* to : {"file", "full", "empty"}) {
+      SCOPED_TRACE(std::string(from) + " -> " + to);
+      EXPECT_FALSE(Mv(tmp / from, tmp / to));
+      EXPECT_TRUE(Exists(tmp / from));
+    }
+  }
+  EXPECT_EQ(sample::ReadFile(tmp / "src"), a);
+  EXPECT_EQ(sample::ReadFile(tmp / "file"), b);
+  EXPECT_TRUE(IsFolderPath(tmp / "full/inner"));
+  EXPECT_TRUE(fs::is_empty(tmp / "empty"));
+}
+
+TEST_P(MoveTest, MissingSourceDoesNothing) {
+  EXPECT_FALSE(Mv(tmp / "none", tmp / "other"));
+  EXPECT_FALSE(Exists(tmp / "other"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rename, MoveTest, ::testing::Values(&Move));
+INSTANTIATE_TEST_SUITE_P(Fallback, MoveTest, ::testing::Values(&MoveByCheck));
+
+TEST(DeleteTest, RemovesFilesButNeverFolders) {
+  TempDir tmp;
+  sample::WriteFile(tmp / "f", sample::Filled(3, 10));
+  fs::create_directory(tmp / "empty");
+  EXPECT_TRUE(Delete((tmp / "f").c_str()));
+  EXPECT_FALSE(Exists(tmp / "f"));
+  EXPECT_FALSE(Delete((tmp / "empty").c_str()));
+  EXPECT_TRUE(IsFolderPath(tmp / "empty"));
+  EXPECT_FALSE(Delete((tmp / "missing").c_str()));
+}
+
+TEST(CreateNewTest, CreatesOnlyWhereNothingExists) {
+  TempDir tmp;
+  Bytes old = sample::Filled(4, 20);
+  sample::WriteFile(tmp / "old", old);
+  fs::create_directory(tmp / "dir");
+  EXPECT_EQ(CreateNew((tmp / "old").c_str()), nullptr);
+  EXPECT_EQ(CreateNew((tmp / "dir").c_str()), nullptr);
+  EXPECT_EQ(sample::ReadFile(tmp / "old"), old);
+
+  FILE* f = CreateNew((tmp / "new").c_str());
+  ASSERT_NE(f, nullptr);
+  EXPECT_GE(std::fputs("x\n", f), 0);
+  std::fclose(f);
+  EXPECT_EQ(sample::ReadFile(tmp / "new"), (Bytes{'x', '\n'}));  // binary: no "\r\n"
+}
+
+TEST(SeekTest, ReachesPositionsPast2And4GiB) {
+  TempDir tmp;
+  const std::uint64_t far[] = {(1ull << 31) + 5, (1ull << 32) + 7};
+  FILE* f = CreateNew((tmp / "sparse").c_str());
+  ASSERT_NE(f, nullptr);
+  for (int i = 0; i < 2; i++) {
+    ASSERT_TRUE(Seek(f, far[i]));
+    std::fputc(0x41 + i, f);
+  }
+  std::fclose(f);
+  EXPECT_EQ(fs::file_size(tmp / "sparse"), far[1] + 1);
+  f = std::fopen((tmp / "sparse").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  for (int i = 0; i < 2; i++) {
+    ASSERT_TRUE(Seek(f, far[i]));
+    EXPECT_EQ(std::fgetc(f), 0x41 + i);
+  }
+  ASSERT_TRUE(Seek(f, far[1] + 100));
+  EXPECT_EQ(std::fgetc(f), EOF);
+  std::fclose(f);
+}

@@ -1,0 +1,297 @@
+// The installer run as a player runs it: from the save folder of a synthetic
+// installation, checking what it prints, its exit status and every file after.
+#include <cstring>
+#include <filesystem>
+
+#include "e2e.h"
+
+namespace fs = std::filesystem;
+using sample::Bytes;
+
+namespace {
+
+const char* const kLive[4] = {"DATA/SPRITES.LOD", "DATA/Games.lod", "DATA/BITMAPS.LOD",
+                              "DATA/ICONS.LOD"};
+
+// The second part's starting save: the template with the player's party block
+// at 148402, its first-part progress cleared.
+Bytes NewSave(const Bytes& player, std::uint32_t offset) {
+  Bytes s = sample::TemplatePlain();
+  Bytes party(player.begin() + offset, player.begin() + offset + 64720);
+  for (int n = 0; n < 4; n++) party[835 + 5660 * n] = 0;
+  std::fill(party.begin() + 253, party.begin() + 333, 0);
+  party[263] = party[312] = 0x40;
+  std::copy(party.begin(), party.end(), s.begin() + 148402);
+  return s;
+}
+
+struct InstallTest : Installation {
+  // The tree after the new save is made and the archives are moved aside.
+  Tree AfterTransplant(Tree t) {
+    RenameIn(t, "Saves/save000.zsv", "Saves/save000.zsv.Original");
+    t["Saves/save000.zsv"] = FileEntry(NewSave(sample::PlayerSave(options.save), options.save.offset));
+    return ArchivesAside(t);
+  }
+  static Tree ArchivesAside(Tree t) {
+    for (const char* live : kLive) RenameIn(t, live, std::string(live) + ".QVRPt1");
+    return t;
+  }
+  // The tree a complete install leaves, apart from the four decoded archives.
+  Tree AfterInstall(Tree t) {
+    t = AfterTransplant(t);
+    RenameIn(t, "SOUNDS", "SOUNDS.QVRPt1");
+    RenameIn(t, "SOUNDS.QVRPt2", "SOUNDS");
+    return t;
+  }
+  // Checks the decoded archives byte for byte and takes them out of `t`.
+  void TakeDecoded(Tree& t, int upTo = 4) {
+    for (int i = 0; i < upTo; i++) {
+      EXPECT_TRUE(sample::MatchesPt2(At(kLive[i]), i)) << kLive[i];
+      t.erase(kLive[i]);
+    }
+  }
+  // The player's save is back under its name and nothing else of the saves changed.
+  void ExpectSaveBack(const Tree& before) {
+    Tree after = Snapshot(saves);
+    Tree want;
+    for (const auto& [k, v] : before)
+      if (k.rfind("Saves/", 0) == 0) want[k.substr(6)] = v;
+    want.erase("save000.zsv.Original");
+    EXPECT_EQ(after, want);
+  }
+};
+
+TEST_F(InstallTest, CompleteInstallCarriesPartyAndSwapsDataAndSounds) {
+  Build();
+  Tree before = Snapshot(root);
+  RunResult r = Install("");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAllAnnounced);
+  Tree after = Snapshot(root);
+  TakeDecoded(after);
+  EXPECT_EQ(after, AfterInstall(before));
+}
+
+TEST_F(InstallTest, UnfinishedFirstPartIsRefusedAndNothingChanges) {
+  options.save.flag = 0x7F;
+  options.sources = false;
+  Build();
+  Tree before = Snapshot(root);
+  for (const char* keys : {"\n\n   \nok\n", "", "7\n"}) {
+    SCOPED_TRACE(keys);
+    RunResult r = Install(keys);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Head(20000, 0x7F) + kRefusal);
+    EXPECT_EQ(Snapshot(root), before);
+  }
+}
+
+TEST_F(InstallTest, FlagPastEndOfSaveReadsAsZeroAndRefuses) {
+  options.save.offset = options.save.size - 302;
+  options.sources = false;
+  Build();
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Head(options.save.size - 302, 0) + kRefusal);
+  EXPECT_EQ(Snapshot(root), before);
+}
+
+// A flag taken from a wrapped or 31-bit position would be a set byte that the
+// save places there on purpose; the real position is past the end.
+TEST_F(InstallTest, FarPartyPositionsAreNeverWrapped) {
+  options.sources = false;
+  for (std::uint32_t offset : {0xFFFFFF00u, 0x80000000u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(offset);
+    options.save.offset = offset;
+    Build();
+    Bytes save = sample::PlayerSave(options.save);
+    for (std::uint64_t wrong : {std::uint64_t{offset + 302u}, std::uint64_t{(offset + 302ull) & 0x7FFFFFFF}})
+      if (wrong < save.size()) save[wrong] = 0xFF;
+    sample::WriteFile(Save("save000.zsv"), save);
+    Tree before = Snapshot(root);
+    RunResult r = Install();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Head(offset, 0) + kRefusal);
+    EXPECT_EQ(Snapshot(root), before);
+  }
+}
+
+TEST_F(InstallTest, AnyFlagFrom80ToFFGoesOn) {
+  options.sources = false;  // the run then stops at the first archive, past the test
+  for (unsigned flag : {0x80u, 0xFFu}) {
+    options.save.flag = static_cast<unsigned char>(flag);
+    Build();
+    Tree before = Snapshot(root);
+    RunResult r = Install();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, Head(20000, flag) + "\nCan't open SPRITES.LOD.QVRPt2 file.\n");
+    ExpectSaveBack(before);
+  }
+}
+
+TEST_F(InstallTest, MarkerAtStartOfSaveIsFound) {
+  options.save.marker = 0;
+  options.save.offset = 0x1234;
+  options.sources = false;
+  Build();
+  RunResult r = Install();
+  EXPECT_EQ(r.out, Head(0x1234, 0xC5) + "\nCan't open SPRITES.LOD.QVRPt2 file.\n");
+}
+
+TEST_F(InstallTest, SaveWithoutPartyDataStopsAndIsPutBack) {
+  options.sources = false;
+  for (std::uint32_t marker : {300000u, 200000u - 16}) {  // no marker; marker cut short
+    SCOPED_TRACE(marker);
+    options.save.marker = marker;
+    Build();
+    Bytes save = sample::PlayerSave(options.save);
+    if (marker < save.size()) std::memcpy(&save[marker], "part", 4);
+    sample::WriteFile(Save("save000.zsv"), save);
+    Tree before = Snapshot(root);
+    RunResult r = Install();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "\nExtracting SAVED Game data.\nCan't find party data in Original file.\n");
+    ExpectSaveBack(before);
+  }
+}
+
+TEST_F(InstallTest, PartyBlockCutShortStopsAndSaveIsPutBack) {
+  options.save.offset = options.save.size - 1000;
+  options.sources = false;
+  Build();
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Head(options.save.size - 1000, 0xC5) + "Can't read party data from Original file.\n");
+  ExpectSaveBack(before);
+}
+
+TEST_F(InstallTest, TemplateMissingOrShortStopsAndSaveIsPutBack) {
+  options.sources = false;
+  Build();
+  Bytes crackerFile = sample::ReadFile(Save("CrackerFile"));
+  crackerFile.resize(245076);
+  sample::WriteFile(Save("CrackerFile"), crackerFile);
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "\nExtracting SAVED Game data.\nCan't read CrackerFile.\n");
+  ExpectSaveBack(before);
+
+  fs::remove(Save("CrackerFile"));
+  before = Snapshot(root);
+  r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "\nExtracting SAVED Game data.\nCan't open CrackerFile.\n");
+  ExpectSaveBack(before);
+}
+
+TEST_F(InstallTest, WithoutSaveTheOldBackupIsKeptAndUsed) {
+  options.sources = false;
+  Build();
+  fs::rename(Save("save000.zsv"), Save("save000.zsv.Original"));
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Head(20000, 0xC5) + "\nCan't open SPRITES.LOD.QVRPt2 file.\n");
+  // The backup stays and the new save made here is gone.
+  Tree want = ArchivesAside(before);
+  want["DATA/SPRITES.LOD"] = FileEntry({});
+  EXPECT_EQ(Snapshot(root), want);
+
+  fs::remove(Save("save000.zsv.Original"));
+  r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "\nExtracting SAVED Game data.\nCan't open Original file.\n");
+  EXPECT_FALSE(Exists(Save("save000.zsv")));
+}
+
+TEST_F(InstallTest, SaveThatCannotBeMovedAsideIsNeverOverwritten) {
+  options.sources = false;
+  Build();
+  fs::create_directories(Save("save000.zsv.Original/inside"));
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "\nExtracting SAVED Game data.\nCan't open OutFile file.\n");
+  EXPECT_EQ(Snapshot(root), before);
+}
+
+TEST_F(InstallTest, MissingArchiveSourceStopsSwapAndPutsSaveBack) {
+  Build();
+  fs::remove(At("DATA.QVRPt2/Games.lod.QVRPt2"));
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAnnounce[0] + "\nCan't open Games.lod.QVRPt2 file.\n");
+  Tree after = Snapshot(root);
+  TakeDecoded(after, 1);
+  Tree want = ArchivesAside(before);
+  want["DATA/Games.lod"] = FileEntry({});
+  EXPECT_EQ(after, want);
+}
+
+TEST_F(InstallTest, ShortArchiveSourceStopsAndKeepsPartlyWrittenArchive) {
+  Build();
+  ASSERT_TRUE(sample::WriteScrambled(At("DATA.QVRPt2/ICONS.LOD.QVRPt2"), 3, 1000000, 0x3C));
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAllAnnounced + "Can't read ICONS.LOD.QVRPt2 file.\n");
+  Tree after = Snapshot(root);
+  TakeDecoded(after, 3);
+  Bytes part(1000000);
+  sample::Pt2Plain(3, 0, part.data(), part.size());
+  EXPECT_EQ(sample::ReadFile(At("DATA/ICONS.LOD")), part);
+  after.erase("DATA/ICONS.LOD");
+  EXPECT_EQ(after, ArchivesAside(before));
+}
+
+TEST_F(InstallTest, TakenBackupNameKeepsLiveArchiveUntouched) {
+  Build();
+  sample::WriteFile(At("DATA/BITMAPS.LOD.QVRPt1"), sample::Filled(99, 1234));
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAnnounce[0] + kAnnounce[1] + "\nCan't open BITMAPS.LOD file.\n");
+  Tree after = Snapshot(root);
+  TakeDecoded(after, 2);
+  Tree want = before;
+  for (const char* live : {"DATA/SPRITES.LOD", "DATA/Games.lod", "DATA/ICONS.LOD"})
+    RenameIn(want, live, std::string(live) + ".QVRPt1");
+  EXPECT_EQ(after, want);
+}
+
+TEST_F(InstallTest, TakenSoundBackupLeavesSoundsAsTheyWere) {
+  Build();
+  fs::create_directory(At("SOUNDS.QVRPt1"));
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 0);
+  Tree after = Snapshot(root);
+  TakeDecoded(after);
+  EXPECT_EQ(after, AfterTransplant(before));
+}
+
+#ifndef _WIN32
+// A full disk, made real with a limit on the size of the files the installer
+// may write: the failed writes must stop the run, never pass as success.
+TEST_F(InstallTest, FailedWritesStopTheRunAndPutSaveBack) {
+  Build();
+  Tree before = Snapshot(root);
+  RunResult r = Install("", 100000);  // the new save cannot be written whole
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "\nExtracting SAVED Game data.\nCan't close Outfile.\n");
+  EXPECT_EQ(Snapshot(root), before);
+
+  r = Install("", 1 << 20);  // the save fits, the first archive does not
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAnnounce[0] + "Can't close Outfile.\n");
+  ExpectSaveBack(before);
+  EXPECT_GT(fs::file_size(At("DATA/SPRITES.LOD")), 0u);
+  EXPECT_LE(fs::file_size(At("DATA/SPRITES.LOD")), 1u << 20);
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "install.h"
+#include "support.h"
+
+using sample::Bytes;
+
+namespace {
+
+// Runs the marker scan over `save`, written to a temporary file.
+bool Scan(const Bytes& save, std::uint32_t* Offset) {
+  TempDir tmp;
+  sample::WriteFile(tmp / "s", save);
+  FILE* f = std::fopen((tmp / "s").c_str(), "rb");
+  bool found = FindParty(f, Offset);
+  std::fclose(f);
+  return found;
+}
+
+void Put(Bytes& b, size_t at, const char* text) { std::memcpy(&b[at], text, 4); }
+void PutWord(Bytes& b, size_t at, std::uint32_t w) {
+  for (int i = 0; i < 4; i++) b[at + i] = static_cast<unsigned char>(w >> (8 * i));
+}
+
+TEST(MarkerScanTest, MarkerInFirstWordTakesWordAtSixteen) {
+  Bytes s(64, 0);
+  Put(s, 0, "part");
+  PutWord(s, 16, 0x1000);
+  std::uint32_t Offset = 0;
+  ASSERT_TRUE(Scan(s, &Offset));
+  EXPECT_EQ(Offset, 0x1000u + 288);
+}
+
+TEST(MarkerScanTest, OnlyWordAlignedMarkerCounts) {
+  Bytes s(96, 0);
+  Put(s, 2, "part");     // straddles two words: not a marker
+  PutWord(s, 22, 0x50);  // where a scan of unaligned bytes would look
+  Put(s, 40, "part");
+  PutWord(s, 56, 0x2000);
+  std::uint32_t Offset = 0;
+  ASSERT_TRUE(Scan(s, &Offset));
+  EXPECT_EQ(Offset, 0x2000u + 288);
+}
+
+TEST(MarkerScanTest, OffsetIsAThirtyTwoBitSum) {
+  Bytes s(32, 0);
+  Put(s, 0, "part");
+  PutWord(s, 16, 0xFFFFFFFFu);
+  std::uint32_t Offset = 0;
+  ASSERT_TRUE(Scan(s, &Offset));
+  EXPECT_EQ(Offset, 287u);
+}
+
+TEST(MarkerScanTest, FailsWhenSaveEndsFirst) {
+  std::uint32_t Offset = 0;
+  Bytes none = sample::Filled(3, 4000);
+  for (size_t at = 0; at < none.size(); at += 4)
+    if (std::memcmp(&none[at], "part", 4) == 0) none[at] = 0;
+  EXPECT_FALSE(Scan(none, &Offset));
+  EXPECT_FALSE(Scan(Bytes{}, &Offset));
+  Bytes cut(20, 0);  // the fourth word after the marker would be bytes 16..19 of 24
+  Put(cut, 4, "part");
+  EXPECT_FALSE(Scan(cut, &Offset));
+  cut.resize(24);
+  EXPECT_TRUE(Scan(cut, &Offset));
+}
+
+TEST(ResetPartyTest, ClearsProgressAndSetsTheTwoFixedBytes) {
+  Bytes block(kPartySize, 0xEE);
+  ResetParty(block.data());
+  for (size_t i = 0; i < block.size(); i++) {
+    unsigned char want = 0xEE;
+    if (i == 835 || i == 6495 || i == 12155 || i == 17815) want = 0;
+    if (i >= 253 && i <= 332) want = 0;
+    if (i == 263 || i == 312) want = 0x40;
+    ASSERT_EQ(block[i], want) << "byte " << i;
+  }
+  EXPECT_EQ(block[kFlagByte] & 0x80, 0);  // the new save does not pass as completed
+}
+
+TEST(WritePartyTest, PutsBlockAtItsPlaceAndKeepsTheRest) {
+  TempDir tmp;
+  Bytes save = sample::Filled(5, 245077), block = sample::Filled(6, kPartySize);
+  sample::WriteFile(tmp / "save", save);
+  EXPECT_EQ(WriteParty((tmp / "save").c_str(), block.data()), nullptr);
+  std::copy(block.begin(), block.end(), save.begin() + 148402);
+  EXPECT_EQ(sample::ReadFile(tmp / "save"), save);
+  EXPECT_STREQ(WriteParty((tmp / "missing").c_str(), block.data()),
+               "Can't open save000.zsv file.\n");
+  EXPECT_FALSE(Exists(tmp / "missing"));
+}
+
+#ifdef __linux__
+TEST(WritePartyTest, FullDiskIsReportedAsCloseFailure) {
+  Bytes block(kPartySize, 1);
+  EXPECT_STREQ(WriteParty("/dev/full", block.data()), "Can't close save000.zsv file.\n");
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,94 @@
+// The restorer run from the save folder after the installer, or without it.
+#include <filesystem>
+
+#include "e2e.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Everything but the save folder, which the restorer never touches.
+Tree Game(const Tree& t) {
+  Tree g;
+  for (const auto& [k, v] : t)
+    if (k != "Saves" && k.rfind("Saves/", 0) != 0) g[k] = v;
+  return g;
+}
+Tree Saves(const Tree& t) {
+  Tree s;
+  for (const auto& [k, v] : t)
+    if (k.rfind("Saves/", 0) == 0) s[k] = v;
+  return s;
+}
+
+struct RestoreTest : Installation {
+  void ExpectQuietSuccess(const RunResult& r) {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+  }
+};
+
+TEST_F(RestoreTest, AfterCompleteInstallBringsFirstPartBack) {
+  Build();
+  Tree before = Snapshot(root);
+  ASSERT_EQ(Install().status, 0);
+  Tree installed = Snapshot(root);
+  ExpectQuietSuccess(Restore());
+  Tree after = Snapshot(root);
+  EXPECT_EQ(Game(after), Game(before));
+  EXPECT_EQ(Saves(after), Saves(installed));
+}
+
+TEST_F(RestoreTest, AfterInstallStoppedDuringDataSwap) {
+  Build();
+  fs::remove(At("DATA.QVRPt2/BITMAPS.LOD.QVRPt2"));
+  Tree before = Snapshot(root);
+  ASSERT_EQ(Install().status, 1);
+  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Snapshot(root), before);
+}
+
+TEST_F(RestoreTest, WithoutInstallAndRunTwiceLosesNothing) {
+  options.sources = false;
+  Build();
+  Tree before = Snapshot(root);
+  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Snapshot(root), before);
+  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Snapshot(root), before);
+}
+
+TEST_F(RestoreTest, RunTwiceAfterInstallKeepsFirstPart) {
+  Build();
+  Tree before = Snapshot(root);
+  ASSERT_EQ(Install().status, 0);
+  ExpectQuietSuccess(Restore());
+  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Game(Snapshot(root)), Game(before));
+}
+
+TEST_F(RestoreTest, InstallRestoreInstallGivesTheSameInstall) {
+  Build();
+  sample::Bytes player = sample::ReadFile(Save("save000.zsv"));
+  ASSERT_EQ(Install().status, 0);
+  Tree first = Snapshot(root);
+  ExpectQuietSuccess(Restore());
+  // The player loads the finished first part's save again before installing.
+  sample::WriteFile(Save("save000.zsv"), player);
+  RunResult again = Install();
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, Head(20000, 0xC5) + kAllAnnounced);
+  EXPECT_EQ(Snapshot(root), first);
+}
+
+TEST_F(RestoreTest, WithNoSoundBackupTheLiveSoundsMoveToSecondPartName) {
+  options.sources = false;
+  Build();
+  fs::remove_all(At("SOUNDS.QVRPt2"));
+  Tree before = Snapshot(root);
+  ExpectQuietSuccess(Restore());
+  RenameIn(before, "SOUNDS", "SOUNDS.QVRPt2");
+  EXPECT_EQ(Snapshot(root), before);
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+// What the tests share: temporary folders, running a built program, and
+// snapshots of a folder tree.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <string>
+
+#include "sample.h"
+
+// A fresh folder, removed with everything in it when the test ends.
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  std::string path;
+  std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+struct RunResult {
+  int status = -1;
+  std::string out;  // standard output, with "\r\n" read as "\n"
+};
+
+// Runs the program `name` built beside the tests, in folder `cwd`, with
+// `input` as its standard input. A nonzero `fileSizeLimit` caps the size of
+// every file it writes (POSIX only), as a full disk would.
+RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input = "",
+                     long fileSizeLimit = 0);
+
+// Every file and folder below a root: size and content hash, by relative path
+// ("/" separated); folders have size -1.
+struct Entry {
+  std::int64_t size;
+  std::uint64_t hash;
+  bool operator==(const Entry& o) const { return size == o.size && hash == o.hash; }
+};
+inline void PrintTo(const Entry& e, std::ostream* os) {
+  *os << (e.size < 0 ? std::string("folder") : std::to_string(e.size) + " bytes");
+}
+using Tree = std::map<std::string, Entry>;
+Tree Snapshot(const std::string& root);
+std::uint64_t Hash(const sample::Bytes& b);
+Entry FileEntry(const sample::Bytes& b);
+// Renames `from` and everything below it within a snapshot.
+void RenameIn(Tree& t, const std::string& from, const std::string& to);
+
+bool IsFilePath(const std::string& p);
+bool IsFolderPath(const std::string& p);
+bool Exists(const std::string& p);
