@@ -12,7 +12,7 @@ namespace {
 
 struct DecodeCopyTest : ::testing::Test {
   TempDir tmp;
-  std::string src = tmp / "src", dst = tmp / "dst", con = tmp / "con";
+  std::string src = tmp / "src", dst = tmp / "dst", con = tmp / "printed.txt";
 
   DecodeUse Use(std::int32_t count, unsigned char key) {
     return {dst.c_str(), "dest open\n", src.c_str(), "r+b", "source open\n", "source short\n",
