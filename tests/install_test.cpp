@@ -1,7 +1,9 @@
 // The installer run as a player runs it: from the save folder of a synthetic
 // installation, checking what it prints, its exit status and every file after.
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "e2e.h"
 
@@ -84,6 +86,23 @@ TEST_F(InstallTest, UnfinishedFirstPartIsRefusedAndNothingChanges) {
     EXPECT_EQ(r.out, Head(20000, 0x7F) + kRefusal);
     EXPECT_EQ(Snapshot(root), before);
   }
+}
+
+// The player must see the prompt while the installer waits, and a bare Enter
+// does not end the wait.
+TEST_F(InstallTest, RefusalPromptIsShownBeforeTheWaitThatBlankLinesDoNotEnd) {
+  options.save.flag = 0x10;
+  options.sources = false;
+  Build();
+  Tree before = Snapshot(root);
+  Child installer("QVRPt2Installer_mod", saves);
+  EXPECT_EQ(installer.ReadUntil(kRefusal, 30), Head(20000, 0x10) + kRefusal);
+  installer.Write("\n\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(installer.Running());
+  installer.Write("any key\n");
+  EXPECT_EQ(installer.Wait(), 0);
+  EXPECT_EQ(Snapshot(root), before);
 }
 
 TEST_F(InstallTest, FlagPastEndOfSaveReadsAsZeroAndRefuses) {

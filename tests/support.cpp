@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -123,6 +126,147 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
   r.out = ReadText(outPath);
   return r;
 }
+
+static bool EndsWith(const std::string& s, const std::string& t) {
+  return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+#ifdef _WIN32
+
+Child::Child(const char* name, const std::string& cwd) {
+  std::string exe = (fs::path(HereDir()) / (std::string(name) + ".exe")).string();
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE childIn, childOut, toChild, fromChild;
+  CreatePipe(&childIn, &toChild, &sa, 0);
+  CreatePipe(&fromChild, &childOut, &sa, 0);
+  SetHandleInformation(toChild, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(fromChild, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = childIn;
+  si.hStdOutput = childOut;
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION pi = {};
+  std::string cmd = "\"" + exe + "\"";
+  std::string dir = fs::path(cwd).make_preferred().string();
+  if (CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si,
+                     &pi)) {
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+  } else {
+    ADD_FAILURE() << "cannot start " << exe;
+  }
+  CloseHandle(childIn);
+  CloseHandle(childOut);
+  toChild_ = toChild;
+  fromChild_ = fromChild;
+}
+
+Child::~Child() {
+  if (toChild_) CloseHandle(toChild_);
+  if (process_) {
+    Wait();
+    CloseHandle(process_);
+  }
+  CloseHandle(fromChild_);
+}
+
+std::string Child::ReadUntil(const std::string& text, double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!EndsWith(out_, text) && std::chrono::steady_clock::now() < end) {
+    DWORD avail = 0;
+    if (!PeekNamedPipe(fromChild_, nullptr, 0, nullptr, &avail, nullptr)) break;
+    if (avail == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      continue;
+    }
+    char buf[256];
+    DWORD got = 0;
+    if (!ReadFile(fromChild_, buf, avail < sizeof buf ? avail : sizeof buf, &got, nullptr)) break;
+    for (DWORD i = 0; i < got; i++)
+      if (buf[i] != '\r') out_ += buf[i];
+  }
+  return out_;
+}
+
+void Child::Write(const std::string& text) {
+  DWORD put = 0;
+  WriteFile(toChild_, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
+}
+
+bool Child::Running() { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+int Child::Wait() {
+  if (toChild_) CloseHandle(toChild_);
+  toChild_ = nullptr;
+  WaitForSingleObject(process_, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  return static_cast<int>(code);
+}
+
+#else
+
+Child::Child(const char* name, const std::string& cwd) {
+  std::string exe = HereDir() + "/" + name;
+  int in[2], out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) {
+    ADD_FAILURE() << "no pipes";
+    return;
+  }
+  pid_ = fork();
+  if (pid_ == 0) {
+    if (dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    close(in[1]);
+    close(out[0]);
+    execl(exe.c_str(), name, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  toChild_ = in[1];
+  fromChild_ = out[0];
+}
+
+Child::~Child() {
+  if (pid_ > 0) Wait();
+  if (fromChild_ >= 0) close(fromChild_);
+}
+
+std::string Child::ReadUntil(const std::string& text, double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!EndsWith(out_, text)) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    struct pollfd p = {fromChild_, POLLIN, 0};
+    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buf[256];
+    ssize_t got = read(fromChild_, buf, sizeof buf);
+    if (got <= 0) break;
+    out_.append(buf, static_cast<size_t>(got));
+  }
+  return out_;
+}
+
+void Child::Write(const std::string& text) {
+  if (write(toChild_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+    ADD_FAILURE() << "cannot write to the program";
+}
+
+bool Child::Running() { return waitpid(pid_, &status_, WNOHANG) == 0; }
+
+int Child::Wait() {
+  if (toChild_ >= 0) close(toChild_);
+  toChild_ = -1;
+  if (pid_ > 0) {
+    int st = 0;
+    if (waitpid(pid_, &st, 0) == pid_) status_ = st;
+    pid_ = -1;
+  }
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+#endif
 
 // FNV-1a taken 8 bytes at a time (then the tail bytewise): quick enough for
 // 50 MB archives, and any changed byte changes it. Blocks are whole words, so

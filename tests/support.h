@@ -28,6 +28,31 @@ struct RunResult {
 RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input = "",
                      long fileSizeLimit = 0);
 
+// A program started beside the tests with pipes for its standard input and
+// output, for talking to it while it runs.
+struct Child {
+  Child(const char* name, const std::string& cwd);
+  ~Child();
+  // Reads standard output until it ends with `text` or `seconds` pass; returns all read so far.
+  std::string ReadUntil(const std::string& text, double seconds);
+  void Write(const std::string& text);
+  bool Running();
+  int Wait();  // the exit status
+
+ private:
+  std::string out_;
+#ifdef _WIN32
+  void* process_ = nullptr;
+  void* toChild_ = nullptr;
+  void* fromChild_ = nullptr;
+#else
+  int pid_ = -1;
+  int toChild_ = -1;
+  int fromChild_ = -1;
+  int status_ = -1;
+#endif
+};
+
 // Every file and folder below a root: size and content hash, by relative path
 // ("/" separated); folders have size -1.
 struct Entry {
