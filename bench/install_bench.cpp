@@ -1,0 +1,166 @@
+// How the installer's speed compares with plainly copying the same bytes:
+//   DecodeCopy of the largest archive against a block copy through the same
+//   streams, and a whole install (the built program, run from the save folder
+//   of a sample installation) against copying the five files it decodes.
+// Prints the ratios of the medians, and the installer's peak memory.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "decode.h"
+#include "sample.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string gRoot, gSaves, gBin;
+
+const char* const kSourcePaths[5] = {"Saves/CrackerFile", "DATA.QVRPt2/SPRITES.LOD.QVRPt2",
+                                     "DATA.QVRPt2/Games.lod.QVRPt2", "DATA.QVRPt2/BITMAPS.LOD.QVRPt2",
+                                     "DATA.QVRPt2/ICONS.LOD.QVRPt2"};
+const std::int32_t kCounts[5] = {245077, 49368253, 6821557, 47012483, 29266966};
+
+std::string At(const std::string& rel) { return gRoot + "/" + rel; }
+
+// The same streams and block size as the installer, without the key.
+void PlainCopy(const std::string& from, const std::string& to, std::int64_t count) {
+  static unsigned char buf[64 * 1024];
+  FILE* in = std::fopen(from.c_str(), "rb");
+  FILE* out = std::fopen(to.c_str(), "wb");
+  for (std::size_t n; count > 0 && (n = std::fread(buf, 1, count < 65536 ? count : 65536, in)) > 0;
+       count -= n)
+    std::fwrite(buf, 1, n, out);
+  std::fclose(in);
+  std::fclose(out);
+}
+
+void DecodeLargest(benchmark::State& state) {
+  std::string dest = At("decoded.tmp");
+  DecodeUse use = {dest.c_str(), "", nullptr, "rb", "", "", nullptr, kCounts[1], 0xD1};
+  std::string src = At(kSourcePaths[1]);
+  use.source = src.c_str();
+  for (auto _ : state) {
+    if (DecodeCopy(use, stdout, nullptr)) state.SkipWithError("decode failed");
+    state.PauseTiming();
+    fs::remove(dest);
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(state.iterations() * kCounts[1]);
+}
+
+void PlainCopyLargest(benchmark::State& state) {
+  for (auto _ : state) {
+    PlainCopy(At(kSourcePaths[1]), At("copied.tmp"), kCounts[1]);
+    state.PauseTiming();
+    fs::remove(At("copied.tmp"));
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(state.iterations() * kCounts[1]);
+}
+
+// Takes the sample installation back to where an install starts.
+void UndoInstall() {
+  for (const char* name : sample::kPt1Names) {
+    std::string live = At(std::string("DATA/") + name);
+    if (fs::exists(live + ".QVRPt1")) {
+      fs::remove(live);
+      fs::rename(live + ".QVRPt1", live);
+    }
+  }
+  if (fs::exists(At("SOUNDS.QVRPt1"))) {
+    fs::rename(At("SOUNDS"), At("SOUNDS.QVRPt2"));
+    fs::rename(At("SOUNDS.QVRPt1"), At("SOUNDS"));
+  }
+  if (fs::exists(At("Saves/save000.zsv.Original"))) {
+    fs::remove(At("Saves/save000.zsv"));
+    fs::rename(At("Saves/save000.zsv.Original"), At("Saves/save000.zsv"));
+  }
+}
+
+void WholeInstall(benchmark::State& state) {
+  std::string cmd = "cd '" + gSaves + "' && '" + gBin + "/QVRPt2Installer_mod' >/dev/null </dev/null";
+  for (auto _ : state) {
+    if (std::system(cmd.c_str()) != 0) state.SkipWithError("install failed");
+    state.PauseTiming();
+    UndoInstall();
+    state.ResumeTiming();
+  }
+}
+
+// The installer's peak resident memory in KiB, run once straight from this
+// process. A forked child may start with some of its parent's pages counted,
+// so this is an upper bound.
+long InstallerPeakKiB() {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(gSaves.c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(127);
+    execl((gBin + "/QVRPt2Installer_mod").c_str(), "QVRPt2Installer_mod", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage ru = {};
+  if (pid < 0 || wait4(pid, &status, 0, &ru) != pid || status != 0) return -1;
+  UndoInstall();
+  return ru.ru_maxrss;
+}
+
+void PlainCopyAll(benchmark::State& state) {
+  for (auto _ : state) {
+    for (int i = 0; i < 5; i++) PlainCopy(At(kSourcePaths[i]), At("copy" + std::to_string(i)), kCounts[i]);
+    state.PauseTiming();
+    for (int i = 0; i < 5; i++) fs::remove(At("copy" + std::to_string(i)));
+    state.ResumeTiming();
+  }
+}
+
+// Keeps each benchmark's median (or only) real time, for the ratios.
+struct RatioReporter : benchmark::ConsoleReporter {
+  std::map<std::string, double> median;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs)
+      if (r.run_type == Run::RT_Iteration ? !median.count(r.run_name.function_name)
+                                          : r.aggregate_name == "median")
+        median[r.run_name.function_name] = r.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+}  // namespace
+
+BENCHMARK(DecodeLargest)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PlainCopyLargest)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(WholeInstall)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PlainCopyAll)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  fs::path root = fs::temp_directory_path() / ("qvr-bench-" + std::to_string(getpid()));
+  gRoot = root.string();
+  gBin = fs::canonical("/proc/self/exe").parent_path().string();
+  gSaves = sample::WriteInstallation(gRoot, sample::Options());
+  if (gSaves.empty()) {
+    std::fprintf(stderr, "cannot write the sample installation in %s\n", gRoot.c_str());
+    return 1;
+  }
+  long peak = InstallerPeakKiB();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  fs::remove_all(root);
+  auto& m = reporter.median;
+  if (m.count("DecodeLargest") && m.count("PlainCopyLargest"))
+    std::printf("DecodeCopy / plain copy of the same bytes: %.2fx\n",
+                m["DecodeLargest"] / m["PlainCopyLargest"]);
+  if (m.count("WholeInstall") && m.count("PlainCopyAll"))
+    std::printf("whole install / plain copy of the same bytes: %.2fx\n",
+                m["WholeInstall"] / m["PlainCopyAll"]);
+  std::printf("installer peak resident memory: at most %ld KiB\n", peak);
+  return 0;
+}

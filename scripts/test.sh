@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds everything from scratch and runs the whole test suite three ways:
+# natively, natively under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# as Windows executables under Wine. Installs what it needs when run as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+missing=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || missing+=(cmake)
+have g++ || missing+=(g++)
+[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(libgtest-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
+{ have wine && [ -x /usr/lib/wine/wine64 ]; } || missing+=(wine64 wine)
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "test.sh: missing ${missing[*]}; install them (as root: apt-get install -y ${missing[*]})" >&2
+    exit 1
+  fi
+  echo "== installing ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+jobs=$(nproc)
+rm -rf build/default build/asan build/mingw build/bench
+for preset in default asan; do
+  echo "== $preset: build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "== $preset: test"
+  ctest --preset "$preset" -j "$jobs"
+done
+
+echo "== benchmarks: build only (scripts/bench.sh runs them)"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$jobs"
+
+echo "== mingw: build Windows executables"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$jobs"
+export WINEDEBUG=-all WINEPREFIX="$PWD/build/mingw/wineprefix"
+echo "== mingw: preparing Wine"
+if ! wineboot -i >/dev/null 2>&1 || ! wine build/mingw/bin/unit_tests.exe --gtest_list_tests >/dev/null 2>&1; then
+  echo "test.sh: Wine cannot run Windows programs on this machine, so the Windows executables are untested" >&2
+  exit 1
+fi
+echo "== mingw: test under Wine"
+ctest --preset mingw -j "$jobs"
+echo "== all suites passed"
