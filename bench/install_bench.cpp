@@ -23,12 +23,14 @@ namespace {
 
 std::string gRoot, gSaves, gBin;
 
-const char* const kSourcePaths[5] = {"Saves/CrackerFile", "DATA.QVRPt2/SPRITES.LOD.QVRPt2",
-                                     "DATA.QVRPt2/Games.lod.QVRPt2", "DATA.QVRPt2/BITMAPS.LOD.QVRPt2",
-                                     "DATA.QVRPt2/ICONS.LOD.QVRPt2"};
+const char* const kSourcePaths[5] = {
+    "Saves/CrackerFile", "DATA.QVRPt2/SPRITES.LOD.QVRPt2", "DATA.QVRPt2/Games.lod.QVRPt2",
+    "DATA.QVRPt2/BITMAPS.LOD.QVRPt2", "DATA.QVRPt2/ICONS.LOD.QVRPt2"};
 const std::int32_t kCounts[5] = {245077, 49368253, 6821557, 47012483, 29266966};
 
-std::string At(const std::string& rel) { return gRoot + "/" + rel; }
+std::string At(const std::string& rel) {
+  return gRoot + "/" + rel;
+}
 
 // The same streams and block size as the installer, without the key.
 void PlainCopy(const std::string& from, const std::string& to, std::int64_t count) {
@@ -86,7 +88,8 @@ void UndoInstall() {
 }
 
 void WholeInstall(benchmark::State& state) {
-  std::string cmd = "cd '" + gSaves + "' && '" + gBin + "/QVRPt2Installer_mod' >/dev/null </dev/null";
+  std::string cmd =
+      "cd '" + gSaves + "' && '" + gBin + "/QVRPt2Installer_mod' >/dev/null </dev/null";
   for (auto _ : state) {
     if (std::system(cmd.c_str()) != 0) state.SkipWithError("install failed");
     state.PauseTiming();
@@ -102,7 +105,8 @@ long InstallerPeakKiB() {
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(gSaves.c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(127);
-    execl((gBin + "/QVRPt2Installer_mod").c_str(), "QVRPt2Installer_mod", static_cast<char*>(nullptr));
+    execl((gBin + "/QVRPt2Installer_mod").c_str(), "QVRPt2Installer_mod",
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -114,7 +118,8 @@ long InstallerPeakKiB() {
 
 void PlainCopyAll(benchmark::State& state) {
   for (auto _ : state) {
-    for (int i = 0; i < 5; i++) PlainCopy(At(kSourcePaths[i]), At("copy" + std::to_string(i)), kCounts[i]);
+    for (int i = 0; i < 5; i++)
+      PlainCopy(At(kSourcePaths[i]), At("copy" + std::to_string(i)), kCounts[i]);
     state.PauseTiming();
     for (int i = 0; i < 5; i++) fs::remove(At("copy" + std::to_string(i)));
     state.ResumeTiming();

@@ -18,12 +18,18 @@
 // Without MOVEFILE_REPLACE_EXISTING the rename fails when the target exists,
 // for files and folders alike, and without MOVEFILE_COPY_ALLOWED it never
 // turns into a copy across drives.
-bool Move(const char* from, const char* to) { return MoveFileExA(from, to, 0) != 0; }
+bool Move(const char* from, const char* to) {
+  return MoveFileExA(from, to, 0) != 0;
+}
 
-bool MoveByCheck(const char* from, const char* to) { return Move(from, to); }
+bool MoveByCheck(const char* from, const char* to) {
+  return Move(from, to);
+}
 
 // DeleteFile refuses folders.
-bool Delete(const char* path) { return DeleteFileA(path) != 0; }
+bool Delete(const char* path) {
+  return DeleteFileA(path) != 0;
+}
 
 FILE* CreateNew(const char* path) {
   int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
@@ -78,7 +84,9 @@ bool Move(const char* from, const char* to) {
 }
 
 // unlink() never removes a folder, unlike remove().
-bool Delete(const char* path) { return unlink(path) == 0; }
+bool Delete(const char* path) {
+  return unlink(path) == 0;
+}
 
 FILE* CreateNew(const char* path) {
   int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

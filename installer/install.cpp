@@ -4,9 +4,15 @@
 #include "fileset.h"
 #include "fs.h"
 
-static const DecodeUse kTemplateDecode = {
-    kSave, "Can't open OutFile file.\n", kTemplate, "rb", "Can't open CrackerFile.\n",
-    "Can't read CrackerFile.\n", nullptr, 245077, 0x3C};
+static const DecodeUse kTemplateDecode = {kSave,
+                                          "Can't open OutFile file.\n",
+                                          kTemplate,
+                                          "rb",
+                                          "Can't open CrackerFile.\n",
+                                          "Can't read CrackerFile.\n",
+                                          nullptr,
+                                          245077,
+                                          0x3C};
 
 static constexpr const char* kNoParty = "Can't find party data in Original file.\n";
 static constexpr const char* kShortParty = "Can't read party data from Original file.\n";

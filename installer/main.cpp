@@ -2,4 +2,6 @@
 
 #include "install.h"
 
-int main() { return RunInstall(stdout, stdin); }
+int main() {
+  return RunInstall(stdout, stdin);
+}

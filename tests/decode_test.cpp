@@ -15,8 +15,8 @@ struct DecodeCopyTest : ::testing::Test {
   std::string src = tmp / "src", dst = tmp / "dst", con = tmp / "printed.txt";
 
   DecodeUse Use(std::int32_t count, unsigned char key) {
-    return {dst.c_str(), "dest open\n", src.c_str(), "r+b", "source open\n", "source short\n",
-            "\nDecoding test.\n", count, key};
+    return {dst.c_str(),      "dest open\n",        src.c_str(), "r+b", "source open\n",
+            "source short\n", "\nDecoding test.\n", count,       key};
   }
   // Runs the copy with its console captured in `printed`.
   const char* Run(const DecodeUse& use, bool* created = nullptr) {

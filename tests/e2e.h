@@ -34,13 +34,15 @@ struct Installation : ::testing::Test {
 // block is at `offset` and whose flag byte reads `flag`.
 inline std::string Head(std::uint32_t offset, unsigned flag) {
   char buf[160];
-  std::snprintf(buf, sizeof buf, "\nExtracting SAVED Game data.\nOffset is %x.\nData is %x.\nData is %x.\n",
+  std::snprintf(buf, sizeof buf,
+                "\nExtracting SAVED Game data.\nOffset is %x.\nData is %x.\nData is %x.\n",
                 static_cast<unsigned>(offset), flag, flag & 0x80);
   return buf;
 }
 
 inline const std::string kRefusal =
-    "You must first complete QVR Part1  before you can play QVR Part2.\nPress any key to continue.\n";
+    "You must first complete QVR Part1  before you can play QVR Part2.\nPress any key to "
+    "continue.\n";
 inline const std::string kAnnounce[4] = {"\nDecoding SPRITES.LOD.\n", "\nDecoding Games.lod.\n",
                                          "\nDecoding BITMAPS.LOD.\n", "\nDecoding ICONS.LOD.\n"};
 inline const std::string kAllAnnounced = kAnnounce[0] + kAnnounce[1] + kAnnounce[2] + kAnnounce[3];

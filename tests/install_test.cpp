@@ -31,7 +31,8 @@ struct InstallTest : Installation {
   // The tree after the new save is made and the archives are moved aside.
   Tree AfterTransplant(Tree t) {
     RenameIn(t, "Saves/save000.zsv", "Saves/save000.zsv.Original");
-    t["Saves/save000.zsv"] = FileEntry(NewSave(sample::PlayerSave(options.save), options.save.offset));
+    t["Saves/save000.zsv"] =
+        FileEntry(NewSave(sample::PlayerSave(options.save), options.save.offset));
     return ArchivesAside(t);
   }
   static Tree ArchivesAside(Tree t) {
@@ -125,7 +126,8 @@ TEST_F(InstallTest, FarPartyPositionsAreNeverWrapped) {
     options.save.offset = offset;
     Build();
     Bytes save = sample::PlayerSave(options.save);
-    for (std::uint64_t wrong : {std::uint64_t{offset + 302u}, std::uint64_t{(offset + 302ull) & 0x7FFFFFFF}})
+    for (std::uint64_t wrong :
+         {std::uint64_t{offset + 302u}, std::uint64_t{(offset + 302ull) & 0x7FFFFFFF}})
       if (wrong < save.size()) save[wrong] = 0xFF;
     sample::WriteFile(Save("save000.zsv"), save);
     Tree before = Snapshot(root);
@@ -182,7 +184,8 @@ TEST_F(InstallTest, PartyBlockCutShortStopsAndSaveIsPutBack) {
   Tree before = Snapshot(root);
   RunResult r = Install();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, Head(options.save.size - 1000, 0xC5) + "Can't read party data from Original file.\n");
+  EXPECT_EQ(r.out,
+            Head(options.save.size - 1000, 0xC5) + "Can't read party data from Original file.\n");
   ExpectSaveBack(before);
 }
 
@@ -273,7 +276,8 @@ TEST_F(InstallTest, TakenBackupNameKeepsLiveArchiveUntouched) {
   Tree before = Snapshot(root);
   RunResult r = Install();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAnnounce[0] + kAnnounce[1] + "\nCan't open BITMAPS.LOD file.\n");
+  EXPECT_EQ(r.out,
+            Head(20000, 0xC5) + kAnnounce[0] + kAnnounce[1] + "\nCan't open BITMAPS.LOD file.\n");
   Tree after = Snapshot(root);
   TakeDecoded(after, 2);
   Tree want = before;

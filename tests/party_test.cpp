@@ -19,7 +19,9 @@ bool Scan(const Bytes& save, std::uint32_t* Offset) {
   return found;
 }
 
-void Put(Bytes& b, size_t at, const char* text) { std::memcpy(&b[at], text, 4); }
+void Put(Bytes& b, size_t at, const char* text) {
+  std::memcpy(&b[at], text, 4);
+}
 void PutWord(Bytes& b, size_t at, std::uint32_t w) {
   for (int i = 0; i < 4; i++) b[at + i] = static_cast<unsigned char>(w >> (8 * i));
 }

@@ -4,10 +4,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -195,7 +195,9 @@ void Child::Write(const std::string& text) {
   WriteFile(toChild_, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
 }
 
-bool Child::Running() { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+bool Child::Running() {
+  return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
 
 int Child::Wait() {
   if (toChild_) CloseHandle(toChild_);
@@ -237,7 +239,8 @@ Child::~Child() {
 std::string Child::ReadUntil(const std::string& text, double seconds) {
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!EndsWith(out_, text)) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
     struct pollfd p = {fromChild_, POLLIN, 0};
     if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
     char buf[256];
@@ -253,7 +256,9 @@ void Child::Write(const std::string& text) {
     ADD_FAILURE() << "cannot write to the program";
 }
 
-bool Child::Running() { return waitpid(pid_, &status_, WNOHANG) == 0; }
+bool Child::Running() {
+  return waitpid(pid_, &status_, WNOHANG) == 0;
+}
 
 int Child::Wait() {
   if (toChild_ >= 0) close(toChild_);
@@ -292,9 +297,13 @@ static std::uint64_t HashFile(const fs::path& p) {
   return h;
 }
 
-std::uint64_t Hash(const sample::Bytes& b) { return Step(1469598103934665603ull, b.data(), b.size()); }
+std::uint64_t Hash(const sample::Bytes& b) {
+  return Step(1469598103934665603ull, b.data(), b.size());
+}
 
-Entry FileEntry(const sample::Bytes& b) { return {static_cast<std::int64_t>(b.size()), Hash(b)}; }
+Entry FileEntry(const sample::Bytes& b) {
+  return {static_cast<std::int64_t>(b.size()), Hash(b)};
+}
 
 Tree Snapshot(const std::string& root) {
   Tree t;
@@ -322,6 +331,12 @@ void RenameIn(Tree& t, const std::string& from, const std::string& to) {
   t.insert(moved.begin(), moved.end());
 }
 
-bool IsFilePath(const std::string& p) { return fs::is_regular_file(p); }
-bool IsFolderPath(const std::string& p) { return fs::is_directory(p); }
-bool Exists(const std::string& p) { return fs::exists(fs::symlink_status(p)); }
+bool IsFilePath(const std::string& p) {
+  return fs::is_regular_file(p);
+}
+bool IsFolderPath(const std::string& p) {
+  return fs::is_directory(p);
+}
+bool Exists(const std::string& p) {
+  return fs::exists(fs::symlink_status(p));
+}

@@ -59,13 +59,17 @@ Bytes PlayerSave(const SaveLayout& l) {
   return b;
 }
 
-Bytes TemplatePlain() { return Filled(0x7E3A, kTemplateSize); }
+Bytes TemplatePlain() {
+  return Filled(0x7E3A, kTemplateSize);
+}
 
 void Pt2Plain(int i, std::uint64_t pos, unsigned char* out, std::size_t n) {
   Fill(0xA2C0 + i, pos, out, n);
 }
 
-Bytes Pt1Archive(int i) { return Filled(0xA1C0 + i, 3000 + 1000 * i); }
+Bytes Pt1Archive(int i) {
+  return Filled(0xA1C0 + i, 3000 + 1000 * i);
+}
 
 bool WriteScrambled(const std::string& path, int i, std::uint64_t count, unsigned char key) {
   FILE* f = std::fopen(path.c_str(), "wb");

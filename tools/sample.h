@@ -35,9 +35,9 @@ void XorAll(Bytes& b, unsigned char key);
 // Where the party block sits in a player's save.
 struct SaveLayout {
   std::uint32_t size = 200000;
-  std::uint32_t marker = 2048;  // position of the "part" word
-  std::uint32_t offset = 20000; // party block; the save holds offset - 288 after the marker
-  unsigned char flag = 0xC5;    // byte 302 of the block; bit 7 says the first part is done
+  std::uint32_t marker = 2048;   // position of the "part" word
+  std::uint32_t offset = 20000;  // party block; the save holds offset - 288 after the marker
+  unsigned char flag = 0xC5;     // byte 302 of the block; bit 7 says the first part is done
   std::uint64_t seed = 1;
 };
 Bytes PlayerSave(const SaveLayout& layout);
