@@ -66,20 +66,16 @@ static std::string ReadText(const std::string& path) {
   return s;
 }
 
-RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input,
-                     long fileSizeLimit) {
-  TempDir io;
-  std::string inPath = io / "stdin.txt", outPath = io / "stdout.txt";
-  sample::WriteFile(inPath, sample::Bytes(input.begin(), input.end()));
-  RunResult r;
+static bool EndsWith(const std::string& s, const std::string& t) {
+  return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
 #ifdef _WIN32
-  (void)fileSizeLimit;
+
+// Starts the program `name` built beside the tests in folder `cwd`, with
+// `in` and `out` (inheritable) as its standard input and output.
+static HANDLE Spawn(const char* name, const std::string& cwd, HANDLE in, HANDLE out) {
   std::string exe = (fs::path(HereDir()) / (std::string(name) + ".exe")).string();
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE in = CreateFileA(inPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &sa, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -89,74 +85,52 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
   PROCESS_INFORMATION pi = {};
   std::string cmd = "\"" + exe + "\"";
   std::string dir = fs::path(cwd).make_preferred().string();
-  if (CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si,
-                     &pi)) {
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    r.status = static_cast<int>(code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  } else {
+  if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si,
+                      &pi)) {
     ADD_FAILURE() << "cannot start " << exe;
+    return nullptr;
   }
+  CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+static int WaitExit(HANDLE process) {
+  DWORD code = static_cast<DWORD>(-1);
+  if (process) {
+    WaitForSingleObject(process, INFINITE);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+  }
+  return static_cast<int>(code);
+}
+
+RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input,
+                     long fileSizeLimit) {
+  (void)fileSizeLimit;
+  TempDir io;
+  std::string inPath = io / "stdin.txt", outPath = io / "stdout.txt";
+  sample::WriteFile(inPath, sample::Bytes(input.begin(), input.end()));
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE in = CreateFileA(inPath.c_str(), GENERIC_READ, FILE_SHARE_READ, &sa, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  RunResult r;
+  r.status = WaitExit(Spawn(name, cwd, in, out));
   CloseHandle(in);
   CloseHandle(out);
-#else
-  std::string exe = HereDir() + "/" + name;
-  pid_t pid = fork();
-  if (pid == 0) {
-    int in = open(inPath.c_str(), O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(cwd.c_str()) != 0)
-      _exit(127);
-    if (fileSizeLimit > 0) {
-      // Past the limit a write fails with EFBIG instead of killing the process.
-      signal(SIGXFSZ, SIG_IGN);
-      struct rlimit lim = {static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
-      if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(127);
-    }
-    execl(exe.c_str(), name, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int st = 0;
-  if (pid < 0 || waitpid(pid, &st, 0) != pid) ADD_FAILURE() << "cannot run " << exe;
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-#endif
   r.out = ReadText(outPath);
   return r;
 }
 
-static bool EndsWith(const std::string& s, const std::string& t) {
-  return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
-}
-
-#ifdef _WIN32
-
 Child::Child(const char* name, const std::string& cwd) {
-  std::string exe = (fs::path(HereDir()) / (std::string(name) + ".exe")).string();
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   HANDLE childIn, childOut, toChild, fromChild;
   CreatePipe(&childIn, &toChild, &sa, 0);
   CreatePipe(&fromChild, &childOut, &sa, 0);
   SetHandleInformation(toChild, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(fromChild, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = childIn;
-  si.hStdOutput = childOut;
-  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION pi = {};
-  std::string cmd = "\"" + exe + "\"";
-  std::string dir = fs::path(cwd).make_preferred().string();
-  if (CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si,
-                     &pi)) {
-    CloseHandle(pi.hThread);
-    process_ = pi.hProcess;
-  } else {
-    ADD_FAILURE() << "cannot start " << exe;
-  }
+  process_ = Spawn(name, cwd, childIn, childOut);
   CloseHandle(childIn);
   CloseHandle(childOut);
   toChild_ = toChild;
@@ -164,11 +138,8 @@ Child::Child(const char* name, const std::string& cwd) {
 }
 
 Child::~Child() {
+  if (process_) Wait();
   if (toChild_) CloseHandle(toChild_);
-  if (process_) {
-    Wait();
-    CloseHandle(process_);
-  }
   CloseHandle(fromChild_);
 }
 
@@ -202,29 +173,62 @@ bool Child::Running() {
 int Child::Wait() {
   if (toChild_) CloseHandle(toChild_);
   toChild_ = nullptr;
-  WaitForSingleObject(process_, INFINITE);
-  DWORD code = 0;
-  GetExitCodeProcess(process_, &code);
-  return static_cast<int>(code);
+  int code = WaitExit(process_);
+  process_ = nullptr;
+  return code;
 }
 
 #else
 
-Child::Child(const char* name, const std::string& cwd) {
+// Starts the program `name` built beside the tests in folder `cwd`, with `in`
+// and `out` as its standard input and output.
+static pid_t Spawn(const char* name, const std::string& cwd, int in, int out,
+                   long fileSizeLimit = 0) {
   std::string exe = HereDir() + "/" + name;
-  int in[2], out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) {
-    ADD_FAILURE() << "no pipes";
-    return;
-  }
-  pid_ = fork();
-  if (pid_ == 0) {
-    if (dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-    close(in[1]);
-    close(out[0]);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    if (fileSizeLimit > 0) {
+      // Past the limit a write fails with EFBIG instead of killing the process.
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit lim = {static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+      if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(127);
+    }
     execl(exe.c_str(), name, static_cast<char*>(nullptr));
     _exit(127);
   }
+  if (pid < 0) ADD_FAILURE() << "cannot start " << exe;
+  return pid;
+}
+
+static int WaitExit(pid_t pid) {
+  int st = 0;
+  if (pid <= 0 || waitpid(pid, &st, 0) != pid) return -1;
+  return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+}
+
+RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input,
+                     long fileSizeLimit) {
+  TempDir io;
+  std::string inPath = io / "stdin.txt", outPath = io / "stdout.txt";
+  sample::WriteFile(inPath, sample::Bytes(input.begin(), input.end()));
+  int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
+  int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  RunResult r;
+  r.status = WaitExit(Spawn(name, cwd, in, out, fileSizeLimit));
+  close(in);
+  close(out);
+  r.out = ReadText(outPath);
+  return r;
+}
+
+Child::Child(const char* name, const std::string& cwd) {
+  int in[2], out[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "no pipes";
+    return;
+  }
+  pid_ = Spawn(name, cwd, in[0], out[1]);
   close(in[0]);
   close(out[1]);
   toChild_ = in[1];
@@ -257,18 +261,17 @@ void Child::Write(const std::string& text) {
 }
 
 bool Child::Running() {
-  return waitpid(pid_, &status_, WNOHANG) == 0;
+  siginfo_t info = {};
+  // WNOWAIT leaves an ended child for Wait to collect.
+  return waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
 }
 
 int Child::Wait() {
   if (toChild_ >= 0) close(toChild_);
   toChild_ = -1;
-  if (pid_ > 0) {
-    int st = 0;
-    if (waitpid(pid_, &st, 0) == pid_) status_ = st;
-    pid_ = -1;
-  }
-  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+  int code = WaitExit(pid_);
+  pid_ = -1;
+  return code;
 }
 
 #endif

@@ -49,7 +49,6 @@ struct Child {
   int pid_ = -1;
   int toChild_ = -1;
   int fromChild_ = -1;
-  int status_ = -1;
 #endif
 };
 
