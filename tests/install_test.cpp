@@ -240,51 +240,82 @@ TEST_F(InstallTest, SaveThatCannotBeMovedAsideIsNeverOverwritten) {
   EXPECT_EQ(Snapshot(root), before);
 }
 
-TEST_F(InstallTest, MissingArchiveSourceStopsSwapAndPutsSaveBack) {
+// Each archive's own messages, as the player reads them.
+struct ArchiveMessages {
+  const char* source;       // scrambled source under DATA.QVRPt2
+  const char* sourceOpen;   // source cannot be opened
+  const char* sourceShort;  // source ends early
+  const char* liveOpen;     // live archive cannot be created
+};
+const ArchiveMessages kMessages[4] = {
+    {"DATA.QVRPt2/SPRITES.LOD.QVRPt2", "\nCan't open SPRITES.LOD.QVRPt2 file.\n",
+     "\nCan't read SPRITES.LOD.QVRPt2 file.\n", "\nCan't open SPRITES.LOD file.\n"},
+    {"DATA.QVRPt2/Games.lod.QVRPt2", "\nCan't open Games.lod.QVRPt2 file.\n",
+     "\nCan't read Games.lod.QVRPt2 file.\n", "\nCan't open Games.lod file.\n"},
+    {"DATA.QVRPt2/BITMAPS.LOD.QVRPt2", "\nCan't open BITMAPS.LOD.QVRPt2 file.\n",
+     "\nCan't read BITMAPS.LOD.QVRPt2 file.\n", "\nCan't open BITMAPS.LOD file.\n"},
+    {"DATA.QVRPt2/ICONS.LOD.QVRPt2", "Can't open ICONS.LOD.QVRPt2 file.\n",
+     "Can't read ICONS.LOD.QVRPt2 file.\n", "Can't open ICONS.LOD file.\n"},
+};
+
+// A data swap that stops at archive GetParam() (in decoding order): the
+// archives before it stay decoded, the player's save is put back.
+struct SwapStopTest : InstallTest, ::testing::WithParamInterface<int> {
+  int stop = GetParam();
+  const ArchiveMessages& m = kMessages[stop];
+  std::string Announced(int upTo) {
+    std::string s = Head(20000, 0xC5);
+    for (int i = 0; i < upTo; i++) s += kAnnounce[i];
+    return s;
+  }
+};
+
+TEST_P(SwapStopTest, MissingSourceLeavesEmptyArchiveAndLaterOnesAside) {
   Build();
-  fs::remove(At("DATA.QVRPt2/Games.lod.QVRPt2"));
+  fs::remove(At(m.source));
   Tree before = Snapshot(root);
   RunResult r = Install();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAnnounce[0] + "\nCan't open Games.lod.QVRPt2 file.\n");
+  EXPECT_EQ(r.out, Announced(stop) + m.sourceOpen);
   Tree after = Snapshot(root);
-  TakeDecoded(after, 1);
+  TakeDecoded(after, stop);
   Tree want = ArchivesAside(before);
-  want["DATA/Games.lod"] = FileEntry({});
+  want[kLive[stop]] = FileEntry({});
   EXPECT_EQ(after, want);
 }
 
-TEST_F(InstallTest, ShortArchiveSourceStopsAndKeepsPartlyWrittenArchive) {
+TEST_P(SwapStopTest, ShortSourceKeepsPartlyWrittenArchive) {
   Build();
-  ASSERT_TRUE(sample::WriteScrambled(At("DATA.QVRPt2/ICONS.LOD.QVRPt2"), 3, 1000000, 0x3C));
+  ASSERT_TRUE(sample::WriteScrambled(At(m.source), stop, 1000000, sample::kPt2[stop].key));
   Tree before = Snapshot(root);
   RunResult r = Install();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAllAnnounced + "Can't read ICONS.LOD.QVRPt2 file.\n");
+  EXPECT_EQ(r.out, Announced(stop + 1) + m.sourceShort);
   Tree after = Snapshot(root);
-  TakeDecoded(after, 3);
+  TakeDecoded(after, stop);
   Bytes part(1000000);
-  sample::Pt2Plain(3, 0, part.data(), part.size());
-  EXPECT_EQ(sample::ReadFile(At("DATA/ICONS.LOD")), part);
-  after.erase("DATA/ICONS.LOD");
+  sample::Pt2Plain(stop, 0, part.data(), part.size());
+  EXPECT_EQ(sample::ReadFile(At(kLive[stop])), part);
+  after.erase(kLive[stop]);
   EXPECT_EQ(after, ArchivesAside(before));
 }
 
-TEST_F(InstallTest, TakenBackupNameKeepsLiveArchiveUntouched) {
+TEST_P(SwapStopTest, TakenBackupNameKeepsLiveArchiveUntouched) {
   Build();
-  sample::WriteFile(At("DATA/BITMAPS.LOD.QVRPt1"), sample::Filled(99, 1234));
+  sample::WriteFile(At(std::string(kLive[stop]) + ".QVRPt1"), sample::Filled(99, 1234));
   Tree before = Snapshot(root);
   RunResult r = Install();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out,
-            Head(20000, 0xC5) + kAnnounce[0] + kAnnounce[1] + "\nCan't open BITMAPS.LOD file.\n");
+  EXPECT_EQ(r.out, Announced(stop) + m.liveOpen);
   Tree after = Snapshot(root);
-  TakeDecoded(after, 2);
+  TakeDecoded(after, stop);
   Tree want = before;
-  for (const char* live : {"DATA/SPRITES.LOD", "DATA/Games.lod", "DATA/ICONS.LOD"})
-    RenameIn(want, live, std::string(live) + ".QVRPt1");
+  for (int i = 0; i < 4; i++)
+    if (i != stop) RenameIn(want, kLive[i], std::string(kLive[i]) + ".QVRPt1");
   EXPECT_EQ(after, want);
 }
+
+INSTANTIATE_TEST_SUITE_P(EachArchive, SwapStopTest, ::testing::Range(0, 4));
 
 TEST_F(InstallTest, TakenSoundBackupLeavesSoundsAsTheyWere) {
   Build();
