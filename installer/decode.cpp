@@ -1,5 +1,6 @@
 #include "decode.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "fs.h"
@@ -24,9 +25,7 @@ const char* DecodeCopy(const DecodeUse& use, FILE* con, bool* created) {
   bool isShort = false, writeFailed = false;
   std::int64_t left = use.count;
   while (left > 0 && !isShort && !writeFailed) {
-    std::size_t want = left < static_cast<std::int64_t>(sizeof info)
-                           ? static_cast<std::size_t>(left)
-                           : sizeof info;
+    std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, sizeof info));
     std::size_t got = std::fread(info, 1, want, in);
     isShort = got < want;
     for (std::size_t i = 0; i < got; i++) info[i] ^= use.key;
