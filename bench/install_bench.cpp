@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -87,33 +86,37 @@ void UndoInstall() {
   }
 }
 
+// Runs the built installer from the sample's save folder, as a player would;
+// returns whether it completed, with its resource use in *ru.
+bool RunInstaller(struct rusage* ru) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(gSaves.c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(127);
+    std::string exe = gBin + "/QVRPt2Installer_mod";
+    execl(exe.c_str(), "QVRPt2Installer_mod", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  return pid > 0 && wait4(pid, &status, 0, ru) == pid && status == 0;
+}
+
 void WholeInstall(benchmark::State& state) {
-  std::string cmd =
-      "cd '" + gSaves + "' && '" + gBin + "/QVRPt2Installer_mod' >/dev/null </dev/null";
+  struct rusage ru;
   for (auto _ : state) {
-    if (std::system(cmd.c_str()) != 0) state.SkipWithError("install failed");
+    if (!RunInstaller(&ru)) state.SkipWithError("install failed");
     state.PauseTiming();
     UndoInstall();
     state.ResumeTiming();
   }
 }
 
-// The installer's peak resident memory in KiB, run once straight from this
-// process. A forked child may start with some of its parent's pages counted,
-// so this is an upper bound.
+// The installer's peak resident memory in KiB. A forked child may start with
+// some of its parent's pages counted, so this is an upper bound.
 long InstallerPeakKiB() {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(gSaves.c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(127);
-    execl((gBin + "/QVRPt2Installer_mod").c_str(), "QVRPt2Installer_mod",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
   struct rusage ru = {};
-  if (pid < 0 || wait4(pid, &status, 0, &ru) != pid || status != 0) return -1;
+  bool ok = RunInstaller(&ru);
   UndoInstall();
-  return ru.ru_maxrss;
+  return ok ? ru.ru_maxrss : -1;
 }
 
 void PlainCopyAll(benchmark::State& state) {

@@ -22,13 +22,16 @@ const char* DecodeCopy(const DecodeUse& use, FILE* con, bool* created) {
   Seek(in, 0);
   if (use.announce) std::fputs(use.announce, con);
 
+  // A local key: a byte store into `info` could otherwise alias `use.key` and
+  // keep the loop from working on many bytes at a time.
+  const unsigned char key = use.key;
   bool isShort = false, writeFailed = false;
   std::int64_t left = use.count;
   while (left > 0 && !isShort && !writeFailed) {
     std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, sizeof info));
     std::size_t got = std::fread(info, 1, want, in);
     isShort = got < want;
-    for (std::size_t i = 0; i < got; i++) info[i] ^= use.key;
+    for (std::size_t i = 0; i < got; i++) info[i] ^= key;
     writeFailed = std::fwrite(info, 1, got, out) < got;
     left -= static_cast<std::int64_t>(got);
   }
