@@ -22,13 +22,18 @@ namespace {
 
 std::string gRoot, gSaves, gBin;
 
-const char* const kSourcePaths[5] = {
-    "Saves/CrackerFile", "DATA.QVRPt2/SPRITES.LOD.QVRPt2", "DATA.QVRPt2/Games.lod.QVRPt2",
-    "DATA.QVRPt2/BITMAPS.LOD.QVRPt2", "DATA.QVRPt2/ICONS.LOD.QVRPt2"};
-const std::int32_t kCounts[5] = {245077, 49368253, 6821557, 47012483, 29266966};
-
 std::string At(const std::string& rel) {
   return gRoot + "/" + rel;
+}
+
+// The five scrambled files an install decodes, with the bytes it takes of each.
+struct Source {
+  std::string path;
+  std::int64_t count;
+};
+Source Scrambled(int i) {  // 0 is the template save, 1 to 4 the archives
+  if (i == 0) return {At("Saves/CrackerFile"), sample::kTemplateSize};
+  return {At(std::string("DATA.QVRPt2/") + sample::kPt2[i - 1].source), sample::kPt2[i - 1].count};
 }
 
 // The same streams and block size as the installer, without the key.
@@ -45,59 +50,63 @@ void PlainCopy(const std::string& from, const std::string& to, std::int64_t coun
 
 void DecodeLargest(benchmark::State& state) {
   std::string dest = At("decoded.tmp");
-  DecodeUse use = {dest.c_str(), "", nullptr, "rb", "", "", nullptr, kCounts[1], 0xD1};
-  std::string src = At(kSourcePaths[1]);
-  use.source = src.c_str();
+  Source sprites = Scrambled(1);
+  DecodeUse use = {dest.c_str(),
+                   "",
+                   sprites.path.c_str(),
+                   "rb",
+                   "",
+                   "",
+                   nullptr,
+                   static_cast<std::int32_t>(sprites.count),
+                   sample::kPt2[0].key};
   for (auto _ : state) {
     if (DecodeCopy(use, stdout, nullptr)) state.SkipWithError("decode failed");
     state.PauseTiming();
     fs::remove(dest);
     state.ResumeTiming();
   }
-  state.SetBytesProcessed(state.iterations() * kCounts[1]);
+  state.SetBytesProcessed(state.iterations() * sprites.count);
 }
 
 void PlainCopyLargest(benchmark::State& state) {
+  Source sprites = Scrambled(1);
   for (auto _ : state) {
-    PlainCopy(At(kSourcePaths[1]), At("copied.tmp"), kCounts[1]);
+    PlainCopy(sprites.path, At("copied.tmp"), sprites.count);
     state.PauseTiming();
     fs::remove(At("copied.tmp"));
     state.ResumeTiming();
   }
-  state.SetBytesProcessed(state.iterations() * kCounts[1]);
+  state.SetBytesProcessed(state.iterations() * sprites.count);
 }
 
-// Takes the sample installation back to where an install starts.
-void UndoInstall() {
-  for (const char* name : sample::kPt1Names) {
-    std::string live = At(std::string("DATA/") + name);
-    if (fs::exists(live + ".QVRPt1")) {
-      fs::remove(live);
-      fs::rename(live + ".QVRPt1", live);
-    }
-  }
-  if (fs::exists(At("SOUNDS.QVRPt1"))) {
-    fs::rename(At("SOUNDS"), At("SOUNDS.QVRPt2"));
-    fs::rename(At("SOUNDS.QVRPt1"), At("SOUNDS"));
-  }
-  if (fs::exists(At("Saves/save000.zsv.Original"))) {
-    fs::remove(At("Saves/save000.zsv"));
-    fs::rename(At("Saves/save000.zsv.Original"), At("Saves/save000.zsv"));
-  }
-}
-
-// Runs the built installer from the sample's save folder, as a player would;
-// returns whether it completed, with its resource use in *ru.
-bool RunInstaller(struct rusage* ru) {
+// Runs one of the built programs from the sample's save folder, as a player
+// would; returns whether it exited 0, with its resource use in *ru.
+bool RunFromSaves(const char* name, struct rusage* ru) {
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(gSaves.c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(127);
-    std::string exe = gBin + "/QVRPt2Installer_mod";
-    execl(exe.c_str(), "QVRPt2Installer_mod", static_cast<char*>(nullptr));
+    std::string exe = gBin + "/" + name;
+    execl(exe.c_str(), name, static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
   return pid > 0 && wait4(pid, &status, 0, ru) == pid && status == 0;
+}
+
+bool RunInstaller(struct rusage* ru) {
+  return RunFromSaves("QVRPt2Installer_mod", ru);
+}
+
+// Takes the sample installation back to where an install starts: the
+// restorer for the archives and sounds, then the player's save.
+void UndoInstall() {
+  struct rusage ru;
+  RunFromSaves("Reinstall_QVRPt1", &ru);
+  if (fs::exists(At("Saves/save000.zsv.Original"))) {
+    fs::remove(At("Saves/save000.zsv"));
+    fs::rename(At("Saves/save000.zsv.Original"), At("Saves/save000.zsv"));
+  }
 }
 
 void WholeInstall(benchmark::State& state) {
@@ -122,7 +131,7 @@ long InstallerPeakKiB() {
 void PlainCopyAll(benchmark::State& state) {
   for (auto _ : state) {
     for (int i = 0; i < 5; i++)
-      PlainCopy(At(kSourcePaths[i]), At("copy" + std::to_string(i)), kCounts[i]);
+      PlainCopy(Scrambled(i).path, At("copy" + std::to_string(i)), Scrambled(i).count);
     state.PauseTiming();
     for (int i = 0; i < 5; i++) fs::remove(At("copy" + std::to_string(i)));
     state.ResumeTiming();
