@@ -5,6 +5,15 @@
 inline constexpr const char* kSave = "save000.zsv";
 inline constexpr const char* kSaveBackup = "save000.zsv.Original";
 inline constexpr const char* kTemplate = "CrackerFile";
+// The second part's starting save while it is built; it takes the save's name
+// only once the whole install is in place.
+inline constexpr const char* kNewSave = "save000.zsv.QVRPt2";
+
+// Held by whichever of the two programs runs, so that a second one started in
+// the same folder (a double-click too many) stops before touching anything.
+inline constexpr const char* kLockFile = "QVR.lock";
+inline constexpr const char* kBusy =
+    "Another copy of QVRPt2Installer_mod or Reinstall_QVRPt1 is running in this folder.\n";
 
 inline constexpr const char* kSounds = "../SOUNDS";
 inline constexpr const char* kSoundsPt1 = "../SOUNDS.QVRPt1";

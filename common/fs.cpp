@@ -7,6 +7,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,11 +50,29 @@ bool IsFile(const char* path) {
   return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool Exists(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool Sync(FILE* f) {
+  return std::fflush(f) == 0 && _commit(_fileno(f)) == 0;
+}
+
+// Opened without sharing, a second open fails for as long as this process
+// lives; the file goes away with the last handle. The handle is never closed.
+LockState TakeLock(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h != INVALID_HANDLE_VALUE) return kLockTaken;
+  return GetLastError() == ERROR_SHARING_VIOLATION ? kLockBusy : kLockUnavailable;
+}
+
 #else
 
 static_assert(sizeof(off_t) == 8, "positions in a save must not be cut to 32 bits");
 
-static bool Exists(const char* path) {
+// Anything that cannot be looked at counts as there.
+bool Exists(const char* path) {
   struct stat st;
   return lstat(path, &st) == 0 || errno != ENOENT;
 }
@@ -104,6 +123,23 @@ bool Seek(FILE* f, std::uint64_t pos) {
 bool IsFile(const char* path) {
   struct stat st;
   return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// EINVAL: a device or pipe, which has nothing to push to a disk.
+bool Sync(FILE* f) {
+  return std::fflush(f) == 0 && (fsync(fileno(f)) == 0 || errno == EINVAL);
+}
+
+// The descriptor is never closed, so the lock lives exactly as long as the
+// process. The file stays: removing it would let a second program lock a new
+// file of that name while the first still holds the old one.
+LockState TakeLock(const char* path) {
+  int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return kLockUnavailable;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return kLockTaken;
+  int err = errno;
+  close(fd);
+  return err == EWOULDBLOCK ? kLockBusy : kLockUnavailable;
 }
 
 #endif

@@ -28,3 +28,17 @@ bool Seek(FILE* f, std::uint64_t pos);
 
 // True when `path` names an existing regular file (not a folder).
 bool IsFile(const char* path);
+
+// True when anything, file or folder, has the name `path`.
+bool Exists(const char* path);
+
+// Pushes what was written to `f` through to the disk, so that a power cut
+// cannot leave the file shorter than it was written. Returns false when that fails.
+bool Sync(FILE* f);
+
+enum LockState { kLockTaken, kLockBusy, kLockUnavailable };
+
+// Takes the lock file `path` for the rest of this process; the operating
+// system drops it when the process ends, however it ends. kLockBusy when
+// another process holds it; kLockUnavailable when the file cannot be made.
+LockState TakeLock(const char* path);

@@ -4,24 +4,17 @@
 #include "fileset.h"
 #include "fs.h"
 
-static const DecodeUse kTemplateDecode = {kSave,
-                                          "Can't open OutFile file.\n",
-                                          kTemplate,
-                                          "rb",
-                                          "Can't open CrackerFile.\n",
-                                          "Can't read CrackerFile.\n",
-                                          nullptr,
-                                          245077,
-                                          0x3C};
+static constexpr const char* kNoNewSave = "Can't open OutFile file.\n";
+static const DecodeUse kTemplateDecode = {
+    kNewSave, kNoNewSave, kTemplate, "rb", "Can't open CrackerFile.\n", "Can't read CrackerFile.\n",
+    nullptr,  245077,     0x3C};
 
 static constexpr const char* kNoParty = "Can't find party data in Original file.\n";
 static constexpr const char* kShortParty = "Can't read party data from Original file.\n";
-
-// What this run did to the player's save, so that every early end can put it back.
-struct SaveMoves {
-  bool moved;    // the player's save went to the backup name
-  bool created;  // this run created a new "save000.zsv"
-};
+static constexpr const char* kNewSaveNotPlaced = "Can't close save000.zsv file.\n";
+static constexpr const char* kInstalled =
+    "QVR Part2 is already installed, or an earlier install did not finish.\n"
+    "Run Reinstall_QVRPt1 first.\n";
 
 static unsigned char partydata[kPartySize];
 
@@ -70,10 +63,10 @@ static void Refuse(FILE* con, FILE* keys) {
   if (std::fscanf(keys, "%i", &XPrime) != 1) XPrime = 0;  // any answer will do
 }
 
-// Reads the party block from the save backup, or refuses when the first part
-// is not completed (*refused, with a null result).
-static const char* ReadParty(FILE* con, FILE* keys, bool* refused) {
-  FILE* in = std::fopen(kSaveBackup, "rb");
+// Reads the party block from the save at `path`, or refuses when the first
+// part is not completed (*refused, with a null result).
+static const char* ReadParty(const char* path, FILE* con, FILE* keys, bool* refused) {
+  FILE* in = std::fopen(path, "rb");
   if (!in) return "Can't open Original file.\n";
   std::uint32_t Offset = 0;
   if (!FindParty(in, &Offset)) {
@@ -103,39 +96,63 @@ const char* WriteParty(const char* path, const unsigned char* p) {
   FILE* out = std::fopen(path, "r+b");
   if (!out) return "Can't open save000.zsv file.\n";
   bool ok = Seek(out, kPartyInTemplate) && std::fwrite(p, 1, kPartySize, out) == kPartySize;
+  // On the disk before the player's save gives up its name to this one.
+  ok = Sync(out) && ok;
   if (std::fclose(out) != 0 || !ok) return "Can't close save000.zsv file.\n";
   return nullptr;
 }
 
-static void MoveSaveAside(SaveMoves* s) {
-  // Only with the player's save at hand may the old backup go; without it the
-  // backup is the only copy left, and the run goes on with it.
-  if (!IsFile(kSave)) return;
-  Delete(kSaveBackup);
-  s->moved = Move(kSave, kSaveBackup);
+// A backup from an earlier run, or both saves, may be in place; only folders
+// in their way stop the run, before anything has changed.
+static bool SavesUsable() {
+  if (IsFile(kSave)) return !Exists(kSaveBackup) || IsFile(kSaveBackup);
+  return !Exists(kSave);
 }
 
-// After any run that did not complete, the player's save is back under its name.
-static void PutSaveBack(const SaveMoves& s) {
-  if (s.created) Delete(kSave);
-  if (s.moved) Move(kSaveBackup, kSave);
+// The player's save leaves its name only now, with everything else in place,
+// so a run cut off at any point before leaves it where the game finds it.
+static const char* PutNewSaveInPlace() {
+  bool moved = false;
+  if (IsFile(kSave)) {
+    Delete(kSaveBackup);
+    moved = Move(kSave, kSaveBackup);
+  }
+  if (Move(kNewSave, kSave)) return nullptr;
+  if (moved) Move(kSaveBackup, kSave);
+  return kNewSaveNotPlaced;
+}
+
+static bool AlreadyInstalled() {
+  for (const ArchivePaths& a : kArchives)
+    if (Exists(a.backup)) return true;
+  return Exists(kSoundsPt1);
+}
+
+// The install up to its last step. Returns null when it completed or was
+// refused (*refused), otherwise the message that says why it stopped.
+static const char* Install(FILE* con, FILE* keys, bool* created, bool* refused) {
+  // Without a lock file (a read-only folder) the run goes on unguarded.
+  if (TakeLock(kLockFile) == kLockBusy) return kBusy;
+  if (AlreadyInstalled()) return kInstalled;
+  std::fputs("\nExtracting SAVED Game data.\n", con);
+  if (!SavesUsable()) return kNoNewSave;
+  Delete(kNewSave);  // left by a run that was cut off
+  if (const char* fail = DecodeCopy(kTemplateDecode, con, created)) return fail;
+  // Without the player's save, the backup of an earlier run carries the party.
+  const char* from = IsFile(kSave) ? kSave : kSaveBackup;
+  if (const char* fail = ReadParty(from, con, keys, refused)) return fail;
+  if (*refused) return nullptr;
+  ResetParty(partydata);
+  if (const char* fail = WriteParty(kNewSave, partydata)) return fail;
+  if (const char* fail = DataSwap(con)) return fail;
+  return PutNewSaveInPlace();
 }
 
 int RunInstall(FILE* con, FILE* keys) {
-  std::fputs("\nExtracting SAVED Game data.\n", con);
-  SaveMoves s = {false, false};
-  MoveSaveAside(&s);
-
-  bool refused = false;
-  const char* fail = DecodeCopy(kTemplateDecode, con, &s.created);
-  if (!fail) fail = ReadParty(con, keys, &refused);
-  if (!fail && !refused) {
-    ResetParty(partydata);
-    fail = WriteParty(kSave, partydata);
-  }
-  if (!fail && !refused) fail = DataSwap(con);
-
+  bool created = false, refused = false;
+  const char* fail = Install(con, keys, &created, &refused);
   if (fail) std::fputs(fail, con);
-  if (fail || refused) PutSaveBack(s);
+  // The player's save never left its name; only the unfinished new one goes.
+  if ((fail || refused) && created) Delete(kNewSave);
   return fail ? 1 : 0;
 }

@@ -29,4 +29,5 @@ const char* DataSwap(FILE* con);
 
 // The whole install, run from the save folder; messages go to `con`, the
 // key press after a refusal is read from `keys`. Returns the exit status.
+// The player's save keeps its name until everything else is in place.
 int RunInstall(FILE* con, FILE* keys);

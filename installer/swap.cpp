@@ -20,13 +20,15 @@ static const DecodeUse kDecodes[] = {
 };
 
 const char* DataSwap(FILE* con) {
-  // A backup name that is already taken keeps its live archive in place; the
-  // decode below then refuses to touch it.
+  // A live archive that cannot move aside stays in place; the decode below
+  // then refuses to touch it.
   for (const ArchivePaths& a : kArchives) Move(a.live, a.backup);
   for (const DecodeUse& use : kDecodes) {
     if (const char* fail = DecodeCopy(use, con, nullptr)) return fail;
   }
+  // The game must not be left without sounds, nor pass for the second part
+  // with the first part's.
   Move(kSounds, kSoundsPt1);
-  Move(kSoundsPt2, kSounds);
+  if (!Move(kSoundsPt2, kSounds)) return "\nCan't move SOUNDS.QVRPt2 folder.\n";
   return nullptr;
 }

@@ -1,6 +1,7 @@
+#include <cstdio>
+
 #include "restore.h"
 
 int main() {
-  RunRestore();
-  return 0;
+  return RunRestore(stdout);
 }

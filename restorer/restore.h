@@ -1,5 +1,8 @@
 // Takes an installation back to the first part's archives and sounds. Saves
-// are not touched; nothing is printed or read.
+// are not touched; nothing is read, and the one message, printed on `con`, is
+// that another copy is running. Returns the exit status.
 #pragma once
 
-void RunRestore();
+#include <cstdio>
+
+int RunRestore(FILE* con);

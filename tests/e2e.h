@@ -43,6 +43,11 @@ inline std::string Head(std::uint32_t offset, unsigned flag) {
 inline const std::string kRefusal =
     "You must first complete QVR Part1  before you can play QVR Part2.\nPress any key to "
     "continue.\n";
+inline const std::string kInstalled =
+    "QVR Part2 is already installed, or an earlier install did not finish.\nRun Reinstall_QVRPt1 "
+    "first.\n";
+inline const std::string kBusy =
+    "Another copy of QVRPt2Installer_mod or Reinstall_QVRPt1 is running in this folder.\n";
 inline const std::string kAnnounce[4] = {"\nDecoding SPRITES.LOD.\n", "\nDecoding Games.lod.\n",
                                          "\nDecoding BITMAPS.LOD.\n", "\nDecoding ICONS.LOD.\n"};
 inline const std::string kAllAnnounced = kAnnounce[0] + kAnnounce[1] + kAnnounce[2] + kAnnounce[3];

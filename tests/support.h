@@ -28,6 +28,14 @@ struct RunResult {
 RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input = "",
                      long fileSizeLimit = 0);
 
+#ifdef __linux__
+// Runs the program `name` in `cwd` and kills it just before its file
+// operation number `op` (counted from 0: opens, closes, renames, links,
+// deletes, syncs and locks) reaches the system, as a closed window or a power
+// cut would. Returns false when it ended before making that many.
+bool RunKilledAt(const char* name, const std::string& cwd, int op);
+#endif
+
 // A program started beside the tests with pipes for its standard input and
 // output, for talking to it while it runs.
 struct Child {
@@ -53,7 +61,7 @@ struct Child {
 };
 
 // Every file and folder below a root: size and content hash, by relative path
-// ("/" separated); folders have size -1.
+// ("/" separated); folders have size -1. The lock file is left out.
 struct Entry {
   std::int64_t size;
   std::uint64_t hash;

@@ -46,21 +46,30 @@ static void PutWord(Bytes& b, std::size_t at, std::uint32_t w) {
   for (int i = 0; i < 4; i++) b[at + i] = static_cast<unsigned char>(w >> (8 * i));
 }
 
+// Puts the "part" marker at `marker`, pointing at a party block at `offset`.
+static void PlaceMarker(Bytes& b, std::uint32_t marker, std::uint32_t offset) {
+  // Random filler could hold the marker by chance before the real one.
+  for (std::size_t at = 0; at + 4 <= b.size() && at < marker; at += 4)
+    if (std::memcmp(&b[at], "part", 4) == 0) b[at] ^= 1;
+  if (std::size_t{marker} + 20 <= b.size()) {
+    std::memcpy(&b[marker], "part", 4);
+    PutWord(b, marker + 16, offset - 288);
+  }
+}
+
 Bytes PlayerSave(const SaveLayout& l) {
   Bytes b = Filled(0x5A5E0000 + l.seed, l.size);
-  // Random filler could hold the marker by chance before the real one.
-  for (std::size_t at = 0; at + 4 <= b.size() && at < l.marker; at += 4)
-    if (std::memcmp(&b[at], "part", 4) == 0) b[at] ^= 1;
-  if (std::size_t{l.marker} + 20 <= b.size()) {
-    std::memcpy(&b[l.marker], "part", 4);
-    PutWord(b, l.marker + 16, l.offset - 288);
-  }
+  PlaceMarker(b, l.marker, l.offset);
   if (std::size_t{l.offset} + 302 < b.size()) b[l.offset + 302] = l.flag;
   return b;
 }
 
+// Like the game's own saves, the template's marker leads to its party block,
+// so a second part's save read by the installer shows its cleared flag.
 Bytes TemplatePlain() {
-  return Filled(0x7E3A, kTemplateSize);
+  Bytes b = Filled(0x7E3A, kTemplateSize);
+  PlaceMarker(b, 1024, kTemplateParty);
+  return b;
 }
 
 void Pt2Plain(int i, std::uint64_t pos, unsigned char* out, std::size_t n) {

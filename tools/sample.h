@@ -25,7 +25,8 @@ extern const char* const kPt1Names[4];
 
 inline constexpr std::int32_t kTemplateSize = 245077;
 inline constexpr unsigned char kTemplateKey = 0x3C;
-inline constexpr const char* kSaveFolder = "Saves";  // the save folder below the root
+inline constexpr std::uint32_t kTemplateParty = 148402;  // where the party block goes
+inline constexpr const char* kSaveFolder = "Saves";      // the save folder below the root
 
 // Deterministic filler bytes: bytes [pos, pos + n) of the stream named by `seed`.
 void Fill(std::uint64_t seed, std::uint64_t pos, unsigned char* out, std::size_t n);
