@@ -28,12 +28,12 @@ Bytes NewSave(const Bytes& player, std::uint32_t offset) {
 }
 
 struct InstallTest : Installation {
-  // The tree after the new save is made and the archives are moved aside.
-  Tree AfterTransplant(Tree t) {
+  // The saves once the new save has taken the player's save's name.
+  Tree SavesSwapped(Tree t) {
     RenameIn(t, "Saves/save000.zsv", "Saves/save000.zsv.Original");
     t["Saves/save000.zsv"] =
         FileEntry(NewSave(sample::PlayerSave(options.save), options.save.offset));
-    return ArchivesAside(t);
+    return t;
   }
   static Tree ArchivesAside(Tree t) {
     for (const char* live : kLive) RenameIn(t, live, std::string(live) + ".QVRPt1");
@@ -41,7 +41,7 @@ struct InstallTest : Installation {
   }
   // The tree a complete install leaves, apart from the four decoded archives.
   Tree AfterInstall(Tree t) {
-    t = AfterTransplant(t);
+    t = ArchivesAside(SavesSwapped(t));
     RenameIn(t, "SOUNDS", "SOUNDS.QVRPt1");
     RenameIn(t, "SOUNDS.QVRPt2", "SOUNDS");
     return t;
@@ -52,6 +52,11 @@ struct InstallTest : Installation {
       EXPECT_TRUE(sample::MatchesPt2(At(kLive[i]), i)) << kLive[i];
       t.erase(kLive[i]);
     }
+  }
+  // The player's save, byte for byte, under its own name or as the backup.
+  void ExpectPlayerSaveKept(const Bytes& player) {
+    EXPECT_TRUE(sample::ReadFile(Save("save000.zsv")) == player ||
+                sample::ReadFile(Save("save000.zsv.Original")) == player);
   }
   // The player's save never left its name and nothing else of the saves changed.
   void ExpectSavesAsBefore(const Tree& before) {
@@ -322,6 +327,149 @@ TEST_F(InstallTest, TakenSoundBackupStopsBeforeAnyChange) {
   EXPECT_EQ(r.out, kInstalled);
   EXPECT_EQ(Snapshot(root), before);
 }
+
+// What a player may do after a first run: either program again, in any order,
+// or with a file put back in between. The player's save is never lost.
+enum Act { kInstallAgain, kRestoreAgain, kGamesSourceBack };
+enum End { kAsBefore, kComplete, kFirstPartAgain };
+struct Step {
+  Act act;
+  int status;
+  std::string out;
+};
+struct Rerun {
+  const char* what;
+  void (*setup)(InstallTest& t);  // run once the installation is written
+  std::vector<Step> steps;
+  End end;
+};
+
+TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
+  const std::string done = Head(20000, 0xC5) + kAllAnnounced;
+  const std::string refused = Head(20000, 0x7F) + kRefusal;
+  const Rerun reruns[] = {
+      {"complete, then the installer again",
+       nullptr,
+       {{kInstallAgain, 0, done}, {kInstallAgain, 1, kInstalled}},
+       kComplete},
+      // The new save's own marker leads to its party block, whose flag is clear.
+      {"complete, restorer, installer",
+       nullptr,
+       {{kInstallAgain, 0, done},
+        {kRestoreAgain, 0, ""},
+        {kInstallAgain, 0, Head(148402, 0) + kRefusal}},
+       kFirstPartAgain},
+      {"stopped in the data swap, installer, restorer, installer",
+       [](InstallTest& t) { fs::rename(t.At(kMessages[1].source), t.At("Games.away")); },
+       {{kInstallAgain, 1, Head(20000, 0xC5) + kAnnounce[0] + kMessages[1].sourceOpen},
+        {kInstallAgain, 1, kInstalled},
+        {kRestoreAgain, 0, ""},
+        {kGamesSourceBack, 0, ""},
+        {kInstallAgain, 0, done}},
+       kComplete},
+      {"refused twice with an old backup, which stays",
+       [](InstallTest& t) {
+         t.options.save.flag = 0x7F;
+         sample::WriteFile(t.Save("save000.zsv"), sample::PlayerSave(t.options.save));
+         sample::WriteFile(t.Save("save000.zsv.Original"), sample::Filled(77, 5000));
+       },
+       {{kInstallAgain, 0, refused}, {kInstallAgain, 0, refused}},
+       kAsBefore},
+      {"a new save left by a cut-off run",
+       [](InstallTest& t) {
+         sample::WriteFile(t.Save("save000.zsv.QVRPt2"), sample::Filled(78, 300000));
+       },
+       {{kInstallAgain, 0, done}},
+       kComplete},
+      {"no second-part sounds, installer, restorer",
+       [](InstallTest& t) { fs::remove_all(t.At("SOUNDS.QVRPt2")); },
+       {{kInstallAgain, 1, done + "\nCan't move SOUNDS.QVRPt2 folder.\n"},
+        {kInstallAgain, 1, kInstalled},
+        {kRestoreAgain, 0, ""}},
+       kAsBefore},
+  };
+  for (const Rerun& rerun : reruns) {
+    SCOPED_TRACE(rerun.what);
+    options = {};
+    Build();
+    Tree pristine = Snapshot(root);
+    if (rerun.setup) rerun.setup(*this);
+    Tree before = Snapshot(root);
+    Bytes player = sample::ReadFile(Save("save000.zsv"));
+    for (const Step& step : rerun.steps) {
+      if (step.act == kGamesSourceBack) {
+        fs::rename(At("Games.away"), At(kMessages[1].source));
+        continue;
+      }
+      RunResult r = step.act == kInstallAgain ? Install() : Restore();
+      EXPECT_EQ(r.status, step.status);
+      EXPECT_EQ(r.out, step.out);
+      ExpectPlayerSaveKept(player);
+    }
+    Tree after = Snapshot(root);
+    if (rerun.end == kAsBefore) {
+      EXPECT_EQ(after, before);
+    } else if (rerun.end == kFirstPartAgain) {
+      EXPECT_EQ(after, SavesSwapped(pristine));
+    } else {
+      TakeDecoded(after);
+      EXPECT_EQ(after, AfterInstall(pristine));
+    }
+  }
+}
+
+// Whichever program holds the folder, a second one started there stops at
+// once. Closing the window of the first drops its hold and keeps the save.
+TEST_F(InstallTest, SecondProgramStartedWhileOneRunsTouchesNothing) {
+  options.save.flag = 0x10;
+  options.sources = false;
+  Build();
+  Tree before = Snapshot(root);
+  Child waiting("QVRPt2Installer_mod", saves);
+  ASSERT_EQ(waiting.ReadUntil(kRefusal, 30), Head(20000, 0x10) + kRefusal);
+  Tree during = Snapshot(root);
+  for (const char* program : {"QVRPt2Installer_mod", "Reinstall_QVRPt1"}) {
+    SCOPED_TRACE(program);
+    RunResult r = RunProgram(program, saves);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kBusy);
+    EXPECT_EQ(Snapshot(root), during);
+  }
+  waiting.Kill();
+  before["Saves/save000.zsv.QVRPt2"] = FileEntry(sample::TemplatePlain());
+  EXPECT_EQ(Snapshot(root), before);
+  RunResult r = Install();
+  EXPECT_EQ(r.out, Head(20000, 0x10) + kRefusal);
+  before.erase("Saves/save000.zsv.QVRPt2");
+  EXPECT_EQ(Snapshot(root), before);
+}
+
+#ifdef __linux__
+// A run cut off at any of its file operations, as a closed window or a power
+// cut would, leaves the player's save whole; the restorer and a new install
+// then end in the same complete install as a run never cut off.
+TEST_F(InstallTest, InstallCutOffAnywhereEndsCompleteAfterRestoreAndInstall) {
+  Build();
+  Tree want = AfterInstall(Snapshot(root));
+  Bytes player = sample::ReadFile(Save("save000.zsv"));
+  int op = 0;
+  for (; RunKilledAt("QVRPt2Installer_mod", saves, op); op++) {
+    SCOPED_TRACE("cut off at file operation " + std::to_string(op));
+    ExpectPlayerSaveKept(player);
+    EXPECT_EQ(Restore().status, 0);
+    ExpectPlayerSaveKept(player);
+    EXPECT_EQ(Install().out, Head(20000, 0xC5) + kAllAnnounced);
+    Tree after = Snapshot(root);
+    TakeDecoded(after);
+    EXPECT_EQ(after, want);
+    // Back to the finished first part for the next cut.
+    EXPECT_EQ(Restore().status, 0);
+    fs::remove(Save("save000.zsv"));
+    fs::rename(Save("save000.zsv.Original"), Save("save000.zsv"));
+  }
+  EXPECT_GE(op, 30);  // the opens, closes, renames and deletes of a whole install
+}
+#endif
 
 #ifndef _WIN32
 // A full disk, made real with a limit on the size of the files the installer

@@ -30,9 +30,10 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
 
 #ifdef __linux__
 // Runs the program `name` in `cwd` and kills it just before its file
-// operation number `op` (counted from 0: opens, closes, renames, links,
-// deletes, syncs and locks) reaches the system, as a closed window or a power
-// cut would. Returns false when it ended before making that many.
+// operation number `op` reaches the system, as a closed window or a power cut
+// would. Operations are opens, closes, renames, links, deletes, syncs and
+// locks, counted from 0 at the program's lock. Returns false when it ended
+// before making that many.
 bool RunKilledAt(const char* name, const std::string& cwd, int op);
 #endif
 
@@ -45,7 +46,8 @@ struct Child {
   std::string ReadUntil(const std::string& text, double seconds);
   void Write(const std::string& text);
   bool Running();
-  int Wait();  // the exit status
+  int Wait();   // the exit status
+  void Kill();  // as closing its window would
 
  private:
   std::string out_;
