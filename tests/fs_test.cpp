@@ -61,8 +61,10 @@ TEST_P(MoveTest, MissingSourceDoesNothing) {
   EXPECT_FALSE(Exists(tmp / "other"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rename, MoveTest, ::testing::Values(&Move));
-INSTANTIATE_TEST_SUITE_P(Fallback, MoveTest, ::testing::Values(&MoveByCheck));
+INSTANTIATE_TEST_SUITE_P(EachMove, MoveTest, ::testing::Values(&Move, &MoveByCheck),
+                         [](const ::testing::TestParamInfo<MoveFn>& info) {
+                           return info.param == &Move ? "Move" : "MoveByCheck";
+                         });
 
 TEST(DeleteTest, RemovesFilesButNeverFolders) {
   TempDir tmp;

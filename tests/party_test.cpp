@@ -2,6 +2,13 @@
 
 #include <cstring>
 
+#ifdef __linux__
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "install.h"
 #include "support.h"
 
@@ -98,6 +105,22 @@ TEST(WritePartyTest, PutsBlockAtItsPlaceAndKeepsTheRest) {
 TEST(WritePartyTest, FullDiskIsReportedAsCloseFailure) {
   Bytes block(kPartySize, 1);
   EXPECT_STREQ(WriteParty("/dev/full", block.data()), "Can't close save000.zsv file.\n");
+
+  // A disk that fills only at the stream's last flush, under a file-size
+  // limit in a child process (past it a write fails instead of killing).
+  TempDir tmp;
+  sample::WriteFile(tmp / "save", sample::Filled(5, 200000));
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = {212000, 212000};
+    const char* fail =
+        setrlimit(RLIMIT_FSIZE, &lim) == 0 ? WriteParty((tmp / "save").c_str(), block.data()) : "";
+    _exit(fail && std::strcmp(fail, "Can't close save000.zsv file.\n") == 0 ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 #endif
 

@@ -232,6 +232,9 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
 }
 
 Child::Child(const char* name, const std::string& cwd) {
+  // A program that ended early must fail the test with a message, not end
+  // the whole test process at the next write to it.
+  signal(SIGPIPE, SIG_IGN);
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "no pipes";
