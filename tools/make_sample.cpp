@@ -1,21 +1,51 @@
-// Writes a synthetic installation for trying the two programs out:
-//   make_sample FOLDER [--unfinished]
-// With --unfinished the player's save shows the first part as not completed.
+// Writes a synthetic installation for trying the two programs out.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "sample.h"
 
+static const char kUsage[] =
+    "usage: make_sample FOLDER [--unfinished]\n"
+    "Writes a generated installation (no real game data, about 130 MB) into FOLDER,\n"
+    "which must be new or empty, and prints its save folder.\n"
+    "  --unfinished  the player's save shows the first part as not completed\n";
+
+static int Usage(const char* problem, const char* what) {
+  std::fprintf(stderr, "make_sample: %s%s\n%s", problem, what, kUsage);
+  return 2;
+}
+
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--unfinished") != 0)) {
-    std::fprintf(stderr, "usage: make_sample FOLDER [--unfinished]\n");
-    return 2;
-  }
+  const char* folder = nullptr;
   sample::Options options;
-  if (argc == 3) options.save.flag = 0x45;
-  std::string saves = sample::WriteInstallation(argv[1], options);
+  for (int i = 1; i < argc; i++) {
+    const char* a = argv[i];
+    if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(a, "--unfinished") == 0)
+      options.save.flag = 0x45;
+    else if (a[0] == '-')
+      return Usage("unknown option ", a);
+    else if (folder)
+      return Usage("more than one folder: ", a);
+    else
+      folder = a;
+  }
+  if (!folder) return Usage("no folder given", "");
+  // Never write into somebody's files: only a new or empty folder will do.
+  std::error_code ec;
+  std::filesystem::file_status st = std::filesystem::status(folder, ec);
+  if (std::filesystem::exists(st) &&
+      !(std::filesystem::is_directory(st) && std::filesystem::is_empty(folder, ec) && !ec))
+    return Usage("not a new or empty folder: ", folder);
+
+  std::string saves = sample::WriteInstallation(folder, options);
   if (saves.empty()) {
-    std::fprintf(stderr, "make_sample: could not write the installation in %s\n", argv[1]);
+    std::fprintf(stderr, "make_sample: could not write the installation in %s\n", folder);
     return 1;
   }
   std::printf("%s\n", saves.c_str());
