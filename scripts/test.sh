@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite three ways:
 # natively, natively under AddressSanitizer and UndefinedBehaviorSanitizer, and
-# as Windows executables under Wine. Installs what it needs when run as root.
+# as Windows executables under Wine; then builds the players' download twice
+# and runs it. Installs what it needs when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,8 @@ have g++ || missing+=(g++)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
 have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
 { have wine && [ -x /usr/lib/wine/wine64 ]; } || missing+=(wine64 wine)
+have zip || missing+=(zip)
+have unzip || missing+=(unzip)
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "test.sh: missing ${missing[*]}; install them (as root: apt-get install -y ${missing[*]})" >&2
@@ -48,4 +51,6 @@ if ! wineboot -i >/dev/null 2>&1 || ! wine build/mingw/bin/unit_tests.exe --gtes
 fi
 echo "== mingw: test under Wine"
 ctest --preset mingw -j "$jobs"
+echo "== release: the players' download"
+bash scripts/check_release.sh
 echo "== all suites passed"

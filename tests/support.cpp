@@ -48,7 +48,7 @@ TempDir::~TempDir() {
   fs::remove_all(path, ec);
 }
 
-static std::string HereDir() {
+std::string HereDir() {
 #ifdef _WIN32
   char buf[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);

@@ -17,6 +17,9 @@ struct TempDir {
   std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
+// The folder of the running test program, where the programs are built too.
+std::string HereDir();
+
 struct RunResult {
   int status = -1;
   std::string out;  // standard output, with "\r\n" read as "\n"
