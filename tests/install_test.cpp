@@ -448,6 +448,23 @@ TEST_F(InstallTest, SecondProgramStartedWhileOneRunsTouchesNothing) {
   EXPECT_EQ(Snapshot(root), before);
 }
 
+#ifdef _WIN32
+// Windows will not delete a read-only file, so the old backup stays and the
+// new save cannot take the player's save's name: the player's save stays.
+TEST_F(InstallTest, NewSaveThatCannotTakeItsNameLeavesThePlayersSave) {
+  Build();
+  std::string old = Save("save000.zsv.Original");
+  sample::WriteFile(old, sample::Filled(77, 5000));
+  fs::permissions(old, fs::perms::owner_write, fs::perm_options::remove);
+  Tree before = Snapshot(root);
+  RunResult r = Install();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Head(20000, 0xC5) + kAllAnnounced + "Can't close save000.zsv file.\n");
+  ExpectSavesAsBefore(before);
+  fs::permissions(old, fs::perms::owner_write, fs::perm_options::add);
+}
+#endif
+
 #ifdef __linux__
 // A run cut off at any of its file operations, as a closed window or a power
 // cut would, leaves the player's save whole; the restorer and a new install
