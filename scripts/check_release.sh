@@ -29,7 +29,7 @@ echo "== release: the unzipped programs install and restore a sample installatio
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work/zip"
-cmp "$work/zip/QVRPt2Installer_mod.exe" build/mingw/bin/QVRPt2Installer_mod.exe
+for exe in QVRPt2Installer_mod.exe Reinstall_QVRPt1.exe; do cmp "$work/zip/$exe" "build/mingw/bin/$exe"; done
 saves=$(build/default/bin/make_sample "$work/game")
 cp -a "$work/game" "$work/before"
 said=$(cd "$saves" && wine "$work/zip/QVRPt2Installer_mod.exe" </dev/null | tr -d '\r')
