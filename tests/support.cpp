@@ -190,9 +190,9 @@ int Child::Wait() {
 #else
 
 // Starts the program `name` built beside the tests in folder `cwd`, with `in`
-// and `out` as its standard input and output.
+// and `out` as its standard input and output; `traced`, stopped for ptrace at its start.
 static pid_t Spawn(const char* name, const std::string& cwd, int in, int out,
-                   long fileSizeLimit = 0) {
+                   long fileSizeLimit = 0, bool traced = false) {
   std::string exe = HereDir() + "/" + name;
   pid_t pid = fork();
   if (pid == 0) {
@@ -203,6 +203,11 @@ static pid_t Spawn(const char* name, const std::string& cwd, int in, int out,
       struct rlimit lim = {static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
       if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(127);
     }
+#ifdef __linux__
+    if (traced) ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+#else
+    (void)traced;
+#endif
     execl(exe.c_str(), name, static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -309,19 +314,13 @@ static bool IsFileOperation(std::uint64_t nr) {
 }
 
 bool RunKilledAt(const char* name, const std::string& cwd, int op) {
-  std::string exe = HereDir() + "/" + name;
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null = open("/dev/null", O_RDWR);
-    if (null < 0 || dup2(null, 0) < 0 || dup2(null, 1) < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
-    execl(exe.c_str(), name, static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  pid_t pid = Spawn(name, cwd, null, null, 0, true);
+  close(null);
   // Operations before the lock (loading the program) leave nothing to see.
   int st = 0, made = -1;
-  if (pid < 0 || waitpid(pid, &st, 0) != pid || !WIFSTOPPED(st)) {
-    ADD_FAILURE() << "cannot start " << exe << " under ptrace";
+  if (pid <= 0 || waitpid(pid, &st, 0) != pid || !WIFSTOPPED(st)) {
+    ADD_FAILURE() << "cannot start " << name << " under ptrace";
     return false;
   }
   ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
@@ -339,7 +338,7 @@ bool RunKilledAt(const char* name, const std::string& cwd, int op) {
       return true;
     }
   }
-  ADD_FAILURE() << "lost track of " << exe;
+  ADD_FAILURE() << "lost track of " << name;
   return false;
 }
 
