@@ -45,12 +45,22 @@ cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$jobs"
 export WINEDEBUG=-all WINEPREFIX="$PWD/build/mingw/wineprefix"
 echo "== mingw: preparing Wine"
+# One Wine server and one set of Wine services for the whole run, rather than
+# a new start each time the programs under test leave a gap.
+wineserver -p >/dev/null 2>&1 </dev/null
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 if ! wineboot -i >/dev/null 2>&1 || ! wine build/mingw/bin/unit_tests.exe --gtest_list_tests >/dev/null 2>&1; then
   echo "test.sh: Wine cannot run Windows programs on this machine, so the Windows executables are untested" >&2
   exit 1
 fi
 echo "== mingw: test under Wine"
+export QVR_WINE_RESTARTS="$PWD/build/mingw/wine-restarts.log"
+rm -f "$QVR_WINE_RESTARTS"
 ctest --preset mingw -j "$jobs"
+if [ -s "$QVR_WINE_RESTARTS" ]; then
+  echo "== mingw: Wine failed to start a test program; it passed when started again:"
+  cat "$QVR_WINE_RESTARTS"
+fi
 echo "== release: the players' download"
 bash scripts/check_release.sh
 echo "== all suites passed"
