@@ -46,8 +46,10 @@ cmake --build --preset mingw -j "$jobs"
 export WINEDEBUG=-all WINEPREFIX="$PWD/build/mingw/wineprefix"
 echo "== mingw: preparing Wine"
 # One Wine server and one set of Wine services for the whole run, rather than
-# a new start each time the programs under test leave a gap.
-wineserver -p >/dev/null 2>&1 </dev/null
+# a new start each time the programs under test leave a gap. (It fails when a
+# server already runs for this prefix, which does as well.)
+mkdir -p "$WINEPREFIX"
+wineserver -p >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 if ! wineboot -i >/dev/null 2>&1 || ! wine build/mingw/bin/unit_tests.exe --gtest_list_tests >/dev/null 2>&1; then
   echo "test.sh: Wine cannot run Windows programs on this machine, so the Windows executables are untested" >&2
