@@ -15,6 +15,11 @@ inline constexpr const char* kLockFile = "QVR.lock";
 inline constexpr const char* kBusy =
     "Another copy of QVRPt2Installer_mod or Reinstall_QVRPt1 is running in this folder.\n";
 
+// The folders whose names change, for pushing those names to the disk.
+inline constexpr const char* kSaveFolder = ".";
+inline constexpr const char* kGameFolder = "..";
+inline constexpr const char* kDataFolder = "../DATA";
+
 inline constexpr const char* kSounds = "../SOUNDS";
 inline constexpr const char* kSoundsPt1 = "../SOUNDS.QVRPt1";
 inline constexpr const char* kSoundsPt2 = "../SOUNDS.QVRPt2";

@@ -39,9 +39,10 @@ bool AloneInOwnWindow() {
 
 // Without MOVEFILE_REPLACE_EXISTING the rename fails when the target exists,
 // for files and folders alike, and without MOVEFILE_COPY_ALLOWED it never
-// turns into a copy across drives.
+// turns into a copy across drives. Written through, a move that returned is on
+// the disk, which is what a folder sync gives on POSIX.
 bool Move(const char* from, const char* to) {
-  return MoveFileExA(from, to, 0) != 0;
+  return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool MoveByCheck(const char* from, const char* to) {
@@ -78,6 +79,10 @@ bool Exists(const char* path) {
 bool Sync(FILE* f) {
   return std::fflush(f) == 0 && _commit(_fileno(f)) == 0;
 }
+
+void StartWriteBack(FILE*, std::uint64_t) {}
+
+void SyncFolder(const char*) {}
 
 // Opened without sharing, a second open fails for as long as this process
 // lives; the file goes away with the last handle. The handle is never closed.
@@ -153,6 +158,24 @@ bool IsFile(const char* path) {
 // EINVAL: a device or pipe, which has nothing to push to a disk.
 bool Sync(FILE* f) {
   return std::fflush(f) == 0 && (fsync(fileno(f)) == 0 || errno == EINVAL);
+}
+
+// Failures only lose the head start: the final Sync still writes everything.
+void StartWriteBack(FILE* f, std::uint64_t from) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  if (std::fflush(f) == 0)
+    sync_file_range(fileno(f), static_cast<off_t>(from), 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)f;
+  (void)from;
+#endif
+}
+
+void SyncFolder(const char* path) {
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
 }
 
 // The descriptor is never closed, so the lock lives exactly as long as the

@@ -36,6 +36,16 @@ bool Exists(const char* path);
 // cannot leave the file shorter than it was written. Returns false when that fails.
 bool Sync(FILE* f);
 
+// Starts writing what was written to `f` from byte `from` on to the disk,
+// without waiting for it, so that the Sync at the end has little left to
+// wait for. Does nothing where the system has no such call.
+void StartWriteBack(FILE* f, std::uint64_t from);
+
+// Pushes the names made, moved or deleted in the folder `path` through to the
+// disk. A folder that cannot be synced (some file systems refuse) is passed
+// over. Nothing to do on Windows, where Move writes through.
+void SyncFolder(const char* path);
+
 enum LockState { kLockTaken, kLockBusy, kLockUnavailable };
 
 // Takes the lock file `path` for the rest of this process; the operating

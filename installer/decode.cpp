@@ -9,6 +9,10 @@
 // that memory stays a few MB whatever the archive sizes.
 static unsigned char info[64 * 1024];
 
+// How much is decoded between two starts of write-back: the disk writes one
+// stretch while the next is decoded, so the last sync waits for little.
+static constexpr std::int64_t kWriteBackStep = 4 << 20;
+
 const char* DecodeCopy(const DecodeUse& use, FILE* con, bool* created) {
   if (created) *created = false;
   FILE* out = CreateNew(use.dest);
@@ -26,19 +30,26 @@ const char* DecodeCopy(const DecodeUse& use, FILE* con, bool* created) {
   // keep the loop from working on many bytes at a time.
   const unsigned char key = use.key;
   bool isShort = false, writeFailed = false;
-  std::int64_t left = use.count;
-  while (left > 0 && !isShort && !writeFailed) {
-    std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, sizeof info));
+  std::int64_t done = 0, flushed = 0;
+  while (done < use.count && !isShort && !writeFailed) {
+    std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(use.count - done, sizeof info));
     std::size_t got = std::fread(info, 1, want, in);
     isShort = got < want;
     for (std::size_t i = 0; i < got; i++) info[i] ^= key;
     writeFailed = std::fwrite(info, 1, got, out) < got;
-    left -= static_cast<std::int64_t>(got);
+    done += static_cast<std::int64_t>(got);
+    if (done - flushed >= kWriteBackStep) {
+      StartWriteBack(out, static_cast<std::uint64_t>(flushed));
+      flushed = done;
+    }
   }
 
   bool inOk = std::fclose(in) == 0;
-  // A full disk may show only when the stream's last block is flushed here.
-  bool outOk = std::fclose(out) == 0 && !writeFailed;
+  // A full disk may show only when the stream's last block is flushed; a
+  // file that is not on the disk whole must not pass as written either.
+  bool outOk = Sync(out) && !writeFailed;
+  outOk = std::fclose(out) == 0 && outOk;
   if (isShort) return use.sourceShort;
   if (!inOk) return kCloseInFail;
   if (!outOk) return kCloseOutFail;

@@ -109,15 +109,22 @@ static bool SavesUsable() {
   return !Exists(kSave);
 }
 
-// The player's save leaves its name only now, with everything else in place,
-// so a run cut off at any point before leaves it where the game finds it.
+// The player's save leaves its name only now, with everything else in place
+// and on the disk (each decoded file was synced as it was closed), so a run
+// cut off at any point before, a power cut too, leaves it where the game
+// finds it. Once the save folder is synced the whole install is on the disk.
 static const char* PutNewSaveInPlace() {
+  SyncFolder(kDataFolder);
+  SyncFolder(kGameFolder);
   bool moved = false;
   if (IsFile(kSave)) {
     Delete(kSaveBackup);
     moved = Move(kSave, kSaveBackup);
   }
-  if (Move(kNewSave, kSave)) return nullptr;
+  if (Move(kNewSave, kSave)) {
+    SyncFolder(kSaveFolder);
+    return nullptr;
+  }
   if (moved) Move(kSaveBackup, kSave);
   return kNewSaveNotPlaced;
 }

@@ -18,5 +18,8 @@ int RunRestore(FILE* con) {
     Move(kSounds, kSoundsPt2);
     Move(kSoundsPt1, kSounds);
   }
+  // The first part is back only once the names are on the disk.
+  SyncFolder(kDataFolder);
+  SyncFolder(kGameFolder);
   return 0;
 }
