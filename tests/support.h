@@ -6,6 +6,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "sample.h"
 
@@ -36,8 +37,10 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
 // operation number `op` reaches the system, as a closed window or a power cut
 // would. Operations are opens, closes, renames, links, deletes, syncs and
 // locks, counted from 0 at the program's lock. Returns false when it ended
-// before making that many.
-bool RunKilledAt(const char* name, const std::string& cwd, int op);
+// before making that many. Its syncs are real, and `trace` gets its syncs
+// ("sync /full/path") and renames ("rename FROM TO") in order.
+bool RunKilledAt(const char* name, const std::string& cwd, int op,
+                 std::vector<std::string>* trace = nullptr);
 #endif
 
 // A program started beside the tests with pipes for its standard input and
