@@ -69,7 +69,6 @@ void DecodeLargest(benchmark::State& state) {
   DecodeUse use = {dest.c_str(),
                    "",
                    sprites.path.c_str(),
-                   "rb",
                    "",
                    "",
                    nullptr,

@@ -2,6 +2,8 @@
 // folder, which must be the working folder of both programs.
 #pragma once
 
+#include <cstring>
+
 inline constexpr const char* kSave = "save000.zsv";
 inline constexpr const char* kSaveBackup = "save000.zsv.Original";
 inline constexpr const char* kTemplate = "CrackerFile";
@@ -19,6 +21,10 @@ inline constexpr const char* kBusy =
 inline constexpr const char* kSaveFolder = ".";
 inline constexpr const char* kGameFolder = "..";
 inline constexpr const char* kDataFolder = "../DATA";
+
+// Said, with a file's name and the program's, when the game holds that file.
+inline constexpr const char* kInUse =
+    "%s is in use by another program.\nClose the game, then run %s again.\n";
 
 inline constexpr const char* kSounds = "../SOUNDS";
 inline constexpr const char* kSoundsPt1 = "../SOUNDS.QVRPt1";
@@ -39,3 +45,9 @@ inline constexpr ArchivePaths kArchives[kArchiveCount] = {
     {"../DATA/BITMAPS.LOD", "../DATA/BITMAPS.LOD.QVRPt1", "../DATA.QVRPt2/BITMAPS.LOD.QVRPt2"},
     {"../DATA/SPRITES.LOD", "../DATA/SPRITES.LOD.QVRPt1", "../DATA.QVRPt2/SPRITES.LOD.QVRPt2"},
 };
+
+// The name of a file of the set without its folder, as messages show it.
+inline const char* FileName(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash ? slash + 1 : path;
+}

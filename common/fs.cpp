@@ -1,6 +1,7 @@
 #include "fs.h"
 
 #ifdef _WIN32
+#include <cctype>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -74,6 +76,39 @@ bool IsFile(const char* path) {
 
 bool Exists(const char* path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const char* path) {
+  DWORD attr = GetFileAttributesA(path);
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Asking for the right to delete, while sharing everything, changes nothing
+// and fails only when a holder of the file refuses to share its deletion.
+bool InUse(const char* path) {
+  HANDLE h = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(h);
+  return false;
+}
+
+// A volume is known by the folder it is mounted on ("C:\\" or a mount point),
+// taken without regard to letter case. (Its serial number would make Wine
+// read the disk device and complain on the console.)
+bool FreeSpace(const char* folder, std::uint64_t* bytes, std::uint64_t* volume) {
+  ULARGE_INTEGER avail;
+  char full[MAX_PATH], root[MAX_PATH];
+  if (!GetDiskFreeSpaceExA(folder, &avail, nullptr, nullptr) ||
+      !GetFullPathNameA(folder, MAX_PATH, full, nullptr) ||
+      !GetVolumePathNameA(full, root, MAX_PATH))
+    return false;
+  *bytes = avail.QuadPart;
+  *volume = 1469598103934665603ull;  // FNV-1a of the upper-cased name
+  for (const char* c = root; *c; c++)
+    *volume = (*volume ^ static_cast<unsigned>(std::toupper(static_cast<unsigned char>(*c)))) *
+              1099511628211ull;
+  return true;
 }
 
 bool Sync(FILE* f) {
@@ -153,6 +188,24 @@ bool Seek(FILE* f, std::uint64_t pos) {
 bool IsFile(const char* path) {
   struct stat st;
   return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsFolder(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool InUse(const char*) {
+  return false;
+}
+
+bool FreeSpace(const char* folder, std::uint64_t* bytes, std::uint64_t* volume) {
+  struct statvfs vfs;
+  struct stat st;
+  if (statvfs(folder, &vfs) != 0 || stat(folder, &st) != 0) return false;
+  *bytes = std::uint64_t{vfs.f_bavail} * vfs.f_frsize;
+  *volume = st.st_dev;
+  return true;
 }
 
 // EINVAL: a device or pipe, which has nothing to push to a disk.

@@ -32,6 +32,19 @@ bool IsFile(const char* path);
 // True when anything, file or folder, has the name `path`.
 bool Exists(const char* path);
 
+// True when `path` names an existing folder.
+bool IsFolder(const char* path);
+
+// True when another program holds the file `path` open so that it cannot be
+// moved or deleted now: on Windows, open without delete sharing, as the
+// running game holds its archives. Never on POSIX, where that cannot happen.
+bool InUse(const char* path);
+
+// The bytes this program may still write on the volume of `folder`, and a
+// number that is the same for two folders on one volume. Returns false when
+// they cannot be read.
+bool FreeSpace(const char* folder, std::uint64_t* bytes, std::uint64_t* volume);
+
 // Pushes what was written to `f` through to the disk, so that a power cut
 // cannot leave the file shorter than it was written. Returns false when that fails.
 bool Sync(FILE* f);

@@ -18,7 +18,7 @@ const char* DecodeCopy(const DecodeUse& use, FILE* con, bool* created) {
   FILE* out = CreateNew(use.dest);
   if (!out) return use.destOpenFail;
   if (created) *created = true;
-  FILE* in = std::fopen(use.source, use.sourceMode);
+  FILE* in = std::fopen(use.source, "rb");
   if (!in) {
     std::fclose(out);
     return use.sourceOpenFail;

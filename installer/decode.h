@@ -8,8 +8,7 @@
 struct DecodeUse {
   const char* dest;            // the plain file to create
   const char* destOpenFail;    // message when it cannot be created (or exists)
-  const char* source;          // the scrambled file
-  const char* sourceMode;      // fopen mode for the source
+  const char* source;          // the scrambled file, only ever read
   const char* sourceOpenFail;  // message when the source cannot be opened
   const char* sourceShort;     // message when the source ends before `count` bytes
   const char* announce;        // printed just before the copy, or null

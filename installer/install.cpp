@@ -6,15 +6,20 @@
 
 static constexpr const char* kNoNewSave = "Can't open OutFile file.\n";
 static const DecodeUse kTemplateDecode = {
-    kNewSave, kNoNewSave, kTemplate, "rb", "Can't open CrackerFile.\n", "Can't read CrackerFile.\n",
+    kNewSave, kNoNewSave, kTemplate, "Can't open CrackerFile.\n", "Can't read CrackerFile.\n",
     nullptr,  245077,     0x3C};
 
 static constexpr const char* kNoParty = "Can't find party data in Original file.\n";
 static constexpr const char* kShortParty = "Can't read party data from Original file.\n";
 static constexpr const char* kNewSaveNotPlaced = "Can't close save000.zsv file.\n";
 static constexpr const char* kInstalled =
-    "QVR Part2 is already installed, or an earlier install did not finish.\n"
-    "Run Reinstall_QVRPt1 first.\n";
+    "QVR Part2 is already installed.\nRun Reinstall_QVRPt1 to go back to QVR Part1.\n";
+static constexpr const char* kUnfinished =
+    "An earlier install of QVR Part2 did not finish.\n"
+    "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
+static constexpr const char* kNoRoom =
+    "Not enough free disk space for QVR Part2 (it needs 127 MB).\n"
+    "Free some space, then run QVRPt2Installer_mod again.\n";
 
 static unsigned char partydata[kPartySize];
 
@@ -63,9 +68,9 @@ static void Refuse(FILE* con, FILE* keys) {
   if (std::fscanf(keys, "%i", &XPrime) != 1) XPrime = 0;  // any answer will do
 }
 
-// Reads the party block from the save at `path`, or refuses when the first
-// part is not completed (*refused, with a null result).
-static const char* ReadParty(const char* path, FILE* con, FILE* keys, bool* refused) {
+// Reads the party block from the save at `path` into `p` when the first part
+// is completed (*completed); the flag is read and shown either way.
+static const char* ReadParty(const char* path, FILE* con, unsigned char* p, bool* completed) {
   FILE* in = std::fopen(path, "rb");
   if (!in) return "Can't open Original file.\n";
   std::uint32_t Offset = 0;
@@ -78,17 +83,12 @@ static const char* ReadParty(const char* path, FILE* con, FILE* keys, bool* refu
   std::fprintf(con, "Data is %x.\n", data);
   data &= 0x80;
   std::fprintf(con, "Data is %x.\n", data);
-  if (!data) {
-    Refuse(con, keys);
-    std::fclose(in);
-    *refused = true;
-    return nullptr;
-  }
-  if (!Seek(in, Offset) || std::fread(partydata, 1, kPartySize, in) != kPartySize) {
+  *completed = data != 0;
+  if (*completed && (!Seek(in, Offset) || std::fread(p, 1, kPartySize, in) != kPartySize)) {
     std::fclose(in);
     return kShortParty;
   }
-  if (std::fclose(in) != 0) return "Can't close Original file.\n";
+  if (std::fclose(in) != 0 && *completed) return "Can't close Original file.\n";
   return nullptr;
 }
 
@@ -129,10 +129,42 @@ static const char* PutNewSaveInPlace() {
   return kNewSaveNotPlaced;
 }
 
-static bool AlreadyInstalled() {
-  for (const ArchivePaths& a : kArchives)
-    if (Exists(a.backup)) return true;
-  return Exists(kSoundsPt1);
+// Null when nothing of the first part is moved aside; otherwise whether the
+// earlier install completed decides what the player is told. A run stopped
+// for want of the second part's sounds left no live sounds: not complete.
+static const char* EarlierInstall() {
+  int aside = 0;
+  for (const ArchivePaths& a : kArchives) aside += Exists(a.backup);
+  if (aside == 0 && !Exists(kSoundsPt1)) return nullptr;
+  bool complete = aside == kArchiveCount && Exists(kSoundsPt1) && Exists(kSounds) &&
+                  !Exists(kSoundsPt2) && !Exists(kNewSave);
+  return complete ? kInstalled : kUnfinished;
+}
+
+// The running game holds its archives; moving some aside and then failing
+// on the next would leave a half-swapped game.
+static const char* ArchiveInUse() {
+  static char message[160];
+  for (const ArchivePaths& a : kArchives) {
+    if (!InUse(a.live)) continue;
+    std::snprintf(message, sizeof message, kInUse, FileName(a.live), "QVRPt2Installer_mod");
+    return message;
+  }
+  return nullptr;
+}
+
+bool EnoughRoom(const Room& data, const Room& saves) {
+  if (data.known && saves.known && data.volume == saves.volume)
+    return data.free >= kArchiveBytes + kNewSaveBytes;
+  return (!data.known || data.free >= kArchiveBytes) &&
+         (!saves.known || saves.free >= kNewSaveBytes);
+}
+
+static bool RoomForInstall() {
+  Room data = {}, saves = {};
+  data.known = FreeSpace(kDataFolder, &data.free, &data.volume);
+  saves.known = FreeSpace(kSaveFolder, &saves.free, &saves.volume);
+  return EnoughRoom(data, saves);
 }
 
 // The install up to its last step. Returns null when it completed or was
@@ -140,15 +172,25 @@ static bool AlreadyInstalled() {
 static const char* Install(FILE* con, FILE* keys, bool* created, bool* refused) {
   // Without a lock file (a read-only folder) the run goes on unguarded.
   if (TakeLock(kLockFile) == kLockBusy) return kBusy;
-  if (AlreadyInstalled()) return kInstalled;
+  // Everything that would stop the swap half-way is checked before any change.
+  if (const char* earlier = EarlierInstall()) return earlier;
+  if (const char* held = ArchiveInUse()) return held;
+  if (!RoomForInstall()) return kNoRoom;
   std::fputs("\nExtracting SAVED Game data.\n", con);
   if (!SavesUsable()) return kNoNewSave;
   Delete(kNewSave);  // left by a run that was cut off
   if (const char* fail = DecodeCopy(kTemplateDecode, con, created)) return fail;
   // Without the player's save, the backup of an earlier run carries the party.
   const char* from = IsFile(kSave) ? kSave : kSaveBackup;
-  if (const char* fail = ReadParty(from, con, keys, refused)) return fail;
-  if (*refused) return nullptr;
+  bool completed = false;
+  if (const char* fail = ReadParty(from, con, partydata, &completed)) return fail;
+  if (!completed) {
+    // Nothing of this run stays, even if the window is closed at the prompt.
+    Delete(kNewSave);
+    Refuse(con, keys);
+    *refused = true;
+    return nullptr;
+  }
   ResetParty(partydata);
   if (const char* fail = WriteParty(kNewSave, partydata)) return fail;
   if (const char* fail = DataSwap(con)) return fail;

@@ -22,6 +22,20 @@ void ResetParty(unsigned char* partydata);
 // Returns null on success, otherwise the failure message.
 const char* WriteParty(const char* path, const unsigned char* partydata);
 
+// What the install writes: the four decoded archives and the new save.
+inline constexpr std::uint64_t kArchiveBytes = 49368253ull + 6821557 + 47012483 + 29266966;
+inline constexpr std::uint64_t kNewSaveBytes = 245077;
+
+// The free space of one volume, when it could be read.
+struct Room {
+  bool known;
+  std::uint64_t free, volume;
+};
+// Whether the decoded archives fit on the volume of the data folder and the
+// new save on the save folder's (both on one, when they share it). A volume
+// whose free space is not known does not stop the install.
+bool EnoughRoom(const Room& data, const Room& saves);
+
 // Moves the four live archives aside, decodes the second part's in their place
 // and swaps the sound folders. Returns null on success, otherwise the message
 // reporting where it stopped.

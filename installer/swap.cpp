@@ -6,15 +6,15 @@
 // The second part's archives in the order they are decoded.
 static const DecodeUse kDecodes[] = {
     {kArchives[kSprites].live, "\nCan't open SPRITES.LOD file.\n", kArchives[kSprites].source,
-     "r+b", "\nCan't open SPRITES.LOD.QVRPt2 file.\n", "\nCan't read SPRITES.LOD.QVRPt2 file.\n",
+     "\nCan't open SPRITES.LOD.QVRPt2 file.\n", "\nCan't read SPRITES.LOD.QVRPt2 file.\n",
      "\nDecoding SPRITES.LOD.\n", 49368253, 0xD1},
-    {kArchives[kGames].live, "\nCan't open Games.lod file.\n", kArchives[kGames].source, "r+b",
+    {kArchives[kGames].live, "\nCan't open Games.lod file.\n", kArchives[kGames].source,
      "\nCan't open Games.lod.QVRPt2 file.\n", "\nCan't read Games.lod.QVRPt2 file.\n",
      "\nDecoding Games.lod.\n", 6821557, 0x6E},
     {kArchives[kBitmaps].live, "\nCan't open BITMAPS.LOD file.\n", kArchives[kBitmaps].source,
-     "r+b", "\nCan't open BITMAPS.LOD.QVRPt2 file.\n", "\nCan't read BITMAPS.LOD.QVRPt2 file.\n",
+     "\nCan't open BITMAPS.LOD.QVRPt2 file.\n", "\nCan't read BITMAPS.LOD.QVRPt2 file.\n",
      "\nDecoding BITMAPS.LOD.\n", 47012483, 0x29},
-    {kArchives[kIcons].live, "Can't open ICONS.LOD file.\n", kArchives[kIcons].source, "r+b",
+    {kArchives[kIcons].live, "Can't open ICONS.LOD file.\n", kArchives[kIcons].source,
      "Can't open ICONS.LOD.QVRPt2 file.\n", "Can't read ICONS.LOD.QVRPt2 file.\n",
      "\nDecoding ICONS.LOD.\n", 29266966, 0x3C},
 };

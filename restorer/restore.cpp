@@ -3,11 +3,51 @@
 #include "fileset.h"
 #include "fs.h"
 
+static constexpr const char* kNoData =
+    "Can't find the DATA folder.\nStart Reinstall_QVRPt1 in the game's save folder.\n";
+
+// The running game holds its archives; deleting some and then failing on the
+// next would leave a half-swapped game.
+static bool AnyInUse(FILE* con) {
+  for (const ArchivePaths& a : kArchives) {
+    if (!IsFile(a.backup)) continue;
+    const char* held[] = {a.live, a.backup};
+    for (const char* path : held) {
+      if (!InUse(path)) continue;
+      std::fprintf(con, kInUse, FileName(path), "Reinstall_QVRPt1");
+      return true;
+    }
+  }
+  return false;
+}
+
+// Names what is still moved aside after the restore; true when nothing is.
+static bool AllPutBack(FILE* con) {
+  bool all = true;
+  for (const ArchivePaths& a : kArchives) {
+    if (!Exists(a.backup)) continue;
+    std::fprintf(con, "Can't put back %s file.\n", FileName(a.live));
+    all = false;
+  }
+  if (Exists(kSoundsPt1)) {
+    std::fputs("Can't put back SOUNDS folder.\n", con);
+    all = false;
+  }
+  return all;
+}
+
 int RunRestore(FILE* con) {
+  // Started anywhere but the save folder, it would find nothing to put back
+  // and leave a lock file behind.
+  if (!IsFolder(kDataFolder)) {
+    std::fputs(kNoData, con);
+    return 1;
+  }
   if (TakeLock(kLockFile) == kLockBusy) {
     std::fputs(kBusy, con);
     return 1;
   }
+  if (AnyInUse(con)) return 1;
   // A live archive without a backup is the only copy the game has: keep it.
   for (const ArchivePaths& a : kArchives) {
     if (IsFile(a.backup)) Delete(a.live);
@@ -21,5 +61,5 @@ int RunRestore(FILE* con) {
   // The first part is back only once the names are on the disk.
   SyncFolder(kDataFolder);
   SyncFolder(kGameFolder);
-  return 0;
+  return AllPutBack(con) ? 0 : 1;
 }

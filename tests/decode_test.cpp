@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "support.h"
 
+namespace fs = std::filesystem;
 using sample::Bytes;
 
 namespace {
@@ -15,7 +22,7 @@ struct DecodeCopyTest : ::testing::Test {
   std::string src = tmp / "src", dst = tmp / "dst", con = tmp / "printed.txt";
 
   DecodeUse Use(std::int32_t count, unsigned char key) {
-    return {dst.c_str(),      "dest open\n",        src.c_str(), "r+b", "source open\n",
+    return {dst.c_str(),      "dest open\n",        src.c_str(), "source open\n",
             "source short\n", "\nDecoding test.\n", count,       key};
   }
   // Runs the copy with its console captured in `printed`.
@@ -41,8 +48,24 @@ TEST_F(DecodeCopyTest, WritesExactlyCountBytesOfLongerSourceEachXorKey) {
   Bytes want(in.begin(), in.begin() + 200003);
   sample::XorAll(want, 0xD1);
   EXPECT_EQ(sample::ReadFile(dst), want);
-  EXPECT_EQ(sample::ReadFile(src), in);  // opened for update, but never changed
+  EXPECT_EQ(sample::ReadFile(src), in);
 }
+
+#ifndef _WIN32
+// A download on a read-only medium, copied by a player who may not write it
+// (root may write anything, so there the copy runs as nobody).
+TEST_F(DecodeCopyTest, ReadOnlySourceIsDecoded) {
+  sample::WriteFile(src, sample::Filled(7, 1000));
+  fs::permissions(src, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(tmp.path, fs::perms::all);
+  pid_t pid = fork();
+  if (pid == 0) _exit((getuid() != 0 || setuid(65534) == 0) && !Run(Use(1000, 1)) ? 0 : 1);
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(sample::ReadFile(dst).size(), 1000u);
+}
+#endif
 
 TEST_F(DecodeCopyTest, DecodingItsOwnOutputGivesBackTheSource) {
   Bytes in = sample::Filled(8, 70000);

@@ -44,8 +44,10 @@ inline const std::string kRefusal =
     "You must first complete QVR Part1  before you can play QVR Part2.\nPress any key to "
     "continue.\n";
 inline const std::string kInstalled =
-    "QVR Part2 is already installed, or an earlier install did not finish.\nRun Reinstall_QVRPt1 "
-    "first.\n";
+    "QVR Part2 is already installed.\nRun Reinstall_QVRPt1 to go back to QVR Part1.\n";
+inline const std::string kUnfinished =
+    "An earlier install of QVR Part2 did not finish.\nRun Reinstall_QVRPt1, then "
+    "QVRPt2Installer_mod again.\n";
 inline const std::string kBusy =
     "Another copy of QVRPt2Installer_mod or Reinstall_QVRPt1 is running in this folder.\n";
 inline const std::string kAnnounce[4] = {"\nDecoding SPRITES.LOD.\n", "\nDecoding Games.lod.\n",

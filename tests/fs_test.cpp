@@ -116,6 +116,18 @@ TEST(SeekTest, ReachesPositionsPast2And4GiB) {
   std::fclose(f);
 }
 
+TEST(FreeSpaceTest, ReadsTheVolumeOfAFolder) {
+  TempDir tmp;
+  fs::create_directory(tmp / "sub");
+  std::uint64_t bytes = 0, volume = 0, subBytes = 0, subVolume = 0;
+  ASSERT_TRUE(FreeSpace(tmp.path.c_str(), &bytes, &volume));
+  ASSERT_TRUE(FreeSpace((tmp / "sub").c_str(), &subBytes, &subVolume));
+  EXPECT_GT(bytes, 0u);
+  EXPECT_LE(bytes, fs::space(tmp.path).capacity);
+  EXPECT_EQ(volume, subVolume);
+  EXPECT_FALSE(FreeSpace((tmp / "missing").c_str(), &bytes, &volume));
+}
+
 // Only a window that a double-click opened closes with the program; there a
 // failure message waits for Enter, and nowhere else.
 TEST(HoldWindowTest, OnlyAProgramAloneInItsConsoleWaits) {

@@ -101,6 +101,26 @@ TEST(WritePartyTest, PutsBlockAtItsPlaceAndKeepsTheRest) {
   EXPECT_FALSE(Exists(tmp / "missing"));
 }
 
+// 132,469,259 bytes of archives on the data folder's volume, 245,077 of new
+// save on the save folder's; both together when they are one volume.
+TEST(EnoughRoomTest, ArchivesAndSaveMustFitWhereTheyGo) {
+  const std::uint64_t a = 132469259, s = 245077, lots = 1ull << 40;
+  const struct {
+    Room data, saves;
+    bool enough;
+  } rows[] = {
+      {{true, a + s, 1}, {true, a + s, 1}, true},
+      {{true, a + s - 1, 1}, {true, a + s - 1, 1}, false},
+      {{true, a, 1}, {true, s, 2}, true},
+      {{true, a - 1, 1}, {true, lots, 2}, false},
+      {{true, lots, 1}, {true, s - 1, 2}, false},
+      {{false, 0, 0}, {false, 0, 0}, true},  // what cannot be read does not stop the run
+      {{false, 0, 0}, {true, s - 1, 2}, false},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(EnoughRoom(r.data, r.saves), r.enough) << r.data.free << " " << r.saves.free;
+}
+
 #ifdef __linux__
 TEST(WritePartyTest, FullDiskIsReportedAsCloseFailure) {
   Bytes block(kPartySize, 1);

@@ -91,4 +91,29 @@ TEST_F(RestoreTest, WithNoSoundBackupTheLiveSoundsStay) {
   EXPECT_EQ(Snapshot(root), before);
 }
 
+// Started from the wrong folder, or unable to move everything back, the
+// restorer says so rather than passing for a success.
+TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
+  options.sources = false;
+  Build();
+  Tree before = Snapshot(root);
+  RunResult r = RunProgram("Reinstall_QVRPt1", root);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out,
+            "Can't find the DATA folder.\nStart Reinstall_QVRPt1 in the game's save folder.\n");
+  EXPECT_FALSE(fs::exists(At("QVR.lock")));
+  EXPECT_EQ(Snapshot(root), before);
+
+  // A folder where Games.lod goes, and the second part's sounds still there.
+  fs::remove(At("DATA/Games.lod"));
+  fs::create_directory(At("DATA/Games.lod"));
+  for (const char* aside : {"DATA/Games.lod.QVRPt1", "DATA/ICONS.LOD.QVRPt1"})
+    sample::WriteFile(At(aside), sample::Filled(5, 100));
+  fs::create_directory(At("SOUNDS.QVRPt1"));
+  r = Restore();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Can't put back Games.lod file.\nCan't put back SOUNDS folder.\n");
+  EXPECT_FALSE(fs::exists(At("DATA/ICONS.LOD.QVRPt1")));
+}
+
 }  // namespace
