@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Builds the players' download twice, in two build folders, and checks that
-# the two zips are byte for byte the same, that the zip holds the two
-# programs and README.txt and nothing else, and that the programs unzipped
-# from it install and restore a sample installation under Wine.
+# Builds the players' download twice, with the README's Release command and
+# in a second build folder, and checks that the two zips are byte for byte
+# the same, that the zip holds the two programs and README.txt and nothing
+# else, that each program carries its manifest and no debug sections, and
+# that the programs unzipped from it are the ones the tests ran and install
+# and restore a sample installation under Wine.
 # Needs the default and mingw builds (scripts/test.sh makes both).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINEDEBUG=-all WINEPREFIX="$PWD/build/mingw/wineprefix"
 
-cmake --build --preset mingw --target package 2>&1 | grep SHA-256
-zip=$(ls build/mingw/QVR-part-switcher-*-win64.zip)
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" --target package 2>&1 | grep SHA-256
+zip=$(ls build/release/QVR-part-switcher-*-win64.zip)
 name=$(basename "$zip")
 
 echo "== release: the zip holds the two programs and README.txt, nothing else"
@@ -21,9 +24,22 @@ if [ "$got" != "$want" ]; then
 fi
 
 echo "== release: built again in another folder, the zip is byte for byte the same"
-cmake --preset mingw -B build/mingw-again -DQVR_TESTS=OFF >/dev/null
-cmake --build build/mingw-again -j "$(nproc)" --target package >/dev/null 2>&1
-cmp "$zip" "build/mingw-again/$name"
+cmake --preset release -B build/release-again >/dev/null
+cmake --build build/release-again -j "$(nproc)" --target package >/dev/null 2>&1
+cmp "$zip" "build/release-again/$name"
+
+echo "== release: each program runs as the player (asInvoker) on Windows 7 to 11, with no debug sections"
+for exe in build/release/bin/*.exe; do
+  if ! grep -q 'requestedExecutionLevel level="asInvoker"' "$exe" ||
+     [ "$(grep -ao '<supportedOS Id=' "$exe" | wc -l)" -ne 4 ]; then
+    echo "check_release: $exe carries no manifest, or not the whole one" >&2
+    exit 1
+  fi
+  if x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug'; then
+    echo "check_release: $exe carries debug sections" >&2
+    exit 1
+  fi
+done
 
 echo "== release: the unzipped programs install and restore a sample installation under Wine"
 work=$(mktemp -d)

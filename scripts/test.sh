@@ -16,6 +16,7 @@ have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
 { have wine && [ -x /usr/lib/wine/wine64 ]; } || missing+=(wine64 wine)
 have zip || missing+=(zip)
 have unzip || missing+=(unzip)
+have eatmydata || missing+=(eatmydata)
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "test.sh: missing ${missing[*]}; install them (as root: apt-get install -y ${missing[*]})" >&2
