@@ -1,11 +1,12 @@
 #include "fs.h"
 
 #ifdef _WIN32
-#include <cctype>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include <cctype>
 #else
 #include <fcntl.h>
 #include <sys/file.h>
