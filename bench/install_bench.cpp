@@ -75,7 +75,7 @@ void DecodeLargest(benchmark::State& state) {
                    static_cast<std::int32_t>(sprites.count),
                    sample::kPt2[0].key};
   for (auto _ : state) {
-    if (DecodeCopy(use, stdout, nullptr)) state.SkipWithError("decode failed");
+    if (DecodeCopy(use, stdout)) state.SkipWithError("decode failed");
     state.PauseTiming();
     fs::remove(dest);
     sync();

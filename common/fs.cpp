@@ -17,28 +17,7 @@
 #include <cerrno>
 #endif
 
-bool MustHoldWindow(unsigned consoleProcesses, bool inIsConsole, bool outIsConsole) {
-  return consoleProcesses == 1 && inIsConsole && outIsConsole;
-}
-
-void HoldWindow(FILE* con, FILE* keys) {
-  std::fputs("Press Enter to close this window.\n", con);
-  std::fflush(con);
-  for (int c = 0; c != '\n' && c != EOF;) c = std::fgetc(keys);
-}
-
 #ifdef _WIN32
-
-static bool IsConsole(DWORD which) {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
-}
-
-bool AloneInOwnWindow() {
-  DWORD ids[2];
-  return MustHoldWindow(GetConsoleProcessList(ids, 2), IsConsole(STD_INPUT_HANDLE),
-                        IsConsole(STD_OUTPUT_HANDLE));
-}
 
 // Without MOVEFILE_REPLACE_EXISTING the rename fails when the target exists,
 // for files and folders alike, and without MOVEFILE_COPY_ALLOWED it never
@@ -130,10 +109,6 @@ LockState TakeLock(const char* path) {
 }
 
 #else
-
-bool AloneInOwnWindow() {
-  return false;
-}
 
 static_assert(sizeof(off_t) == 8, "positions in a save must not be cut to 32 bits");
 

@@ -1,5 +1,5 @@
-// The few file-system and console operations the programs need, with the
-// same rules on Windows and POSIX. Everything platform-specific lives in fs.cpp.
+// The few file-system operations the programs need, with the same rules on
+// Windows and POSIX. Everything platform-specific about files lives in fs.cpp.
 #pragma once
 
 #include <cstdint>
@@ -65,15 +65,3 @@ enum LockState { kLockTaken, kLockBusy, kLockUnavailable };
 // system drops it when the process ends, however it ends. kLockBusy when
 // another process holds it; kLockUnavailable when the file cannot be made.
 LockState TakeLock(const char* path);
-
-// Whether a failure message must be held on screen before the program ends:
-// only when it is the one process of its console (a double-click opened the
-// window, which closes with it) and both its input and output are that
-// console. A terminal, a pipe or a file never waits.
-bool MustHoldWindow(unsigned consoleProcesses, bool inIsConsole, bool outIsConsole);
-
-// MustHoldWindow with this process's own answers; always false on POSIX.
-bool AloneInOwnWindow();
-
-// Asks for Enter on `con` and waits for it (or the end of `keys`).
-void HoldWindow(FILE* con, FILE* keys);

@@ -13,11 +13,9 @@ static unsigned char info[64 * 1024];
 // stretch while the next is decoded, so the last sync waits for little.
 static constexpr std::int64_t kWriteBackStep = 4 << 20;
 
-const char* DecodeCopy(const DecodeUse& use, FILE* con, bool* created) {
-  if (created) *created = false;
+const char* DecodeCopy(const DecodeUse& use, FILE* con) {
   FILE* out = CreateNew(use.dest);
   if (!out) return use.destOpenFail;
-  if (created) *created = true;
   FILE* in = std::fopen(use.source, "rb");
   if (!in) {
     std::fclose(out);

@@ -21,7 +21,6 @@ inline constexpr const char* kCloseOutFail = "Can't close Outfile.\n";
 
 // Creates use.dest and fills it with the first use.count bytes of use.source,
 // each XOR use.key, printing the announcement on `con`. Returns null when the
-// copy completed and is on the disk, otherwise the message that reports why it stopped. A
-// destination left behind by a stop stays; *created says whether this call
-// made it (when `created` is not null).
-const char* DecodeCopy(const DecodeUse& use, FILE* con, bool* created);
+// copy completed and is on the disk, otherwise the message that reports why it
+// stopped. A destination left behind by a stop stays.
+const char* DecodeCopy(const DecodeUse& use, FILE* con);

@@ -3,15 +3,20 @@
 #include "decode.h"
 #include "fileset.h"
 #include "fs.h"
+#include "swap.h"
 
+// What the player may read, one constant each.
+static constexpr const char* kBanner = "\nExtracting SAVED Game data.\n";
 static constexpr const char* kNoNewSave = "Can't open OutFile file.\n";
-static const DecodeUse kTemplateDecode = {
-    kNewSave, kNoNewSave, kTemplate, "Can't open CrackerFile.\n", "Can't read CrackerFile.\n",
-    nullptr,  245077,     0x3C};
-
+static constexpr const char* kNoOriginal = "Can't open Original file.\n";
 static constexpr const char* kNoParty = "Can't find party data in Original file.\n";
 static constexpr const char* kShortParty = "Can't read party data from Original file.\n";
-static constexpr const char* kNewSaveNotPlaced = "Can't close save000.zsv file.\n";
+static constexpr const char* kOriginalNotClosed = "Can't close Original file.\n";
+static constexpr const char* kNewSaveNotOpened = "Can't open save000.zsv file.\n";
+static constexpr const char* kNewSaveNotClosed = "Can't close save000.zsv file.\n";
+static constexpr const char* kNotCompleted =
+    "You must first complete QVR Part1  before you can play QVR Part2.\n"
+    "Press any key to continue.\n";
 static constexpr const char* kInstalled =
     "QVR Part2 is already installed.\nRun Reinstall_QVRPt1 to go back to QVR Part1.\n";
 static constexpr const char* kUnfinished =
@@ -20,6 +25,13 @@ static constexpr const char* kUnfinished =
 static constexpr const char* kNoRoom =
     "Not enough free disk space for QVR Part2 (it needs 127 MB).\n"
     "Free some space, then run QVRPt2Installer_mod again.\n";
+// Install's answer when the first part is not completed: no failure, but
+// nothing of the run may stay.
+static constexpr const char* kRefused = "";
+
+static const DecodeUse kTemplateDecode = {
+    kNewSave, kNoNewSave, kTemplate, "Can't open CrackerFile.\n", "Can't read CrackerFile.\n",
+    nullptr,  245077,     0x3C};
 
 static unsigned char partydata[kPartySize];
 
@@ -61,8 +73,7 @@ static unsigned ReadFlag(FILE* in, std::uint32_t Offset) {
 }
 
 static void Refuse(FILE* con, FILE* keys) {
-  std::fputs("You must first complete QVR Part1  before you can play QVR Part2.\n", con);
-  std::fputs("Press any key to continue.\n", con);
+  std::fputs(kNotCompleted, con);
   std::fflush(con);  // the player must see the prompt before we wait
   int XPrime = 0;
   if (std::fscanf(keys, "%i", &XPrime) != 1) XPrime = 0;  // any answer will do
@@ -72,7 +83,7 @@ static void Refuse(FILE* con, FILE* keys) {
 // is completed (*completed); the flag is read and shown either way.
 static const char* ReadParty(const char* path, FILE* con, unsigned char* p, bool* completed) {
   FILE* in = std::fopen(path, "rb");
-  if (!in) return "Can't open Original file.\n";
+  if (!in) return kNoOriginal;
   std::uint32_t Offset = 0;
   if (!FindParty(in, &Offset)) {
     std::fclose(in);
@@ -88,17 +99,17 @@ static const char* ReadParty(const char* path, FILE* con, unsigned char* p, bool
     std::fclose(in);
     return kShortParty;
   }
-  if (std::fclose(in) != 0 && *completed) return "Can't close Original file.\n";
+  if (std::fclose(in) != 0 && *completed) return kOriginalNotClosed;
   return nullptr;
 }
 
 const char* WriteParty(const char* path, const unsigned char* p) {
   FILE* out = std::fopen(path, "r+b");
-  if (!out) return "Can't open save000.zsv file.\n";
+  if (!out) return kNewSaveNotOpened;
   bool ok = Seek(out, kPartyInTemplate) && std::fwrite(p, 1, kPartySize, out) == kPartySize;
   // On the disk before the player's save gives up its name to this one.
   ok = Sync(out) && ok;
-  if (std::fclose(out) != 0 || !ok) return "Can't close save000.zsv file.\n";
+  if (std::fclose(out) != 0 || !ok) return kNewSaveNotClosed;
   return nullptr;
 }
 
@@ -126,7 +137,7 @@ static const char* PutNewSaveInPlace() {
     return nullptr;
   }
   if (moved) Move(kSaveBackup, kSave);
-  return kNewSaveNotPlaced;
+  return kNewSaveNotClosed;
 }
 
 // Null when nothing of the first part is moved aside; otherwise whether the
@@ -167,19 +178,21 @@ static bool RoomForInstall() {
   return EnoughRoom(data, saves);
 }
 
-// The install up to its last step. Returns null when it completed or was
-// refused (*refused), otherwise the message that says why it stopped.
-static const char* Install(FILE* con, FILE* keys, bool* created, bool* refused) {
-  // Without a lock file (a read-only folder) the run goes on unguarded.
-  if (TakeLock(kLockFile) == kLockBusy) return kBusy;
-  // Everything that would stop the swap half-way is checked before any change.
+// Whatever would stop the install half-way, checked before anything changes.
+static const char* Ready(FILE* con) {
   if (const char* earlier = EarlierInstall()) return earlier;
   if (const char* held = ArchiveInUse()) return held;
   if (!RoomForInstall()) return kNoRoom;
-  std::fputs("\nExtracting SAVED Game data.\n", con);
+  std::fputs(kBanner, con);
   if (!SavesUsable()) return kNoNewSave;
-  Delete(kNewSave);  // left by a run that was cut off
-  if (const char* fail = DecodeCopy(kTemplateDecode, con, created)) return fail;
+  return nullptr;
+}
+
+// Everything from the making of the new save on. Returns null when the
+// install is complete, kRefused when the first part is not completed,
+// otherwise the message that says why it stopped.
+static const char* Install(FILE* con, FILE* keys) {
+  if (const char* fail = DecodeCopy(kTemplateDecode, con)) return fail;
   // Without the player's save, the backup of an earlier run carries the party.
   const char* from = IsFile(kSave) ? kSave : kSaveBackup;
   bool completed = false;
@@ -188,8 +201,7 @@ static const char* Install(FILE* con, FILE* keys, bool* created, bool* refused) 
     // Nothing of this run stays, even if the window is closed at the prompt.
     Delete(kNewSave);
     Refuse(con, keys);
-    *refused = true;
-    return nullptr;
+    return kRefused;
   }
   ResetParty(partydata);
   if (const char* fail = WriteParty(kNewSave, partydata)) return fail;
@@ -198,10 +210,13 @@ static const char* Install(FILE* con, FILE* keys, bool* created, bool* refused) 
 }
 
 int RunInstall(FILE* con, FILE* keys) {
-  bool created = false, refused = false;
-  const char* fail = Install(con, keys, &created, &refused);
-  if (fail) std::fputs(fail, con);
-  // The player's save never left its name; only the unfinished new one goes.
-  if ((fail || refused) && created) Delete(kNewSave);
-  return fail ? 1 : 0;
+  const char* stop = Ready(con);
+  if (!stop) {
+    Delete(kNewSave);  // left by a run that was cut off
+    stop = Install(con, keys);
+    // The player's save never left its name; only the unfinished new one goes.
+    if (stop) Delete(kNewSave);
+  }
+  if (stop) std::fputs(stop, con);
+  return stop && *stop ? 1 : 0;
 }

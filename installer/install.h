@@ -36,12 +36,8 @@ struct Room {
 // whose free space is not known does not stop the install.
 bool EnoughRoom(const Room& data, const Room& saves);
 
-// Moves the four live archives aside, decodes the second part's in their place
-// and swaps the sound folders. Returns null on success, otherwise the message
-// reporting where it stopped.
-const char* DataSwap(FILE* con);
-
-// The whole install, run from the save folder; messages go to `con`, the
-// key press after a refusal is read from `keys`. Returns the exit status.
-// The player's save keeps its name until everything else is in place.
+// The whole install, run from the save folder by a caller that holds the
+// folder's lock; messages go to `con`, the key press after a refusal is read
+// from `keys`. Returns the exit status. The player's save keeps its name
+// until everything else is in place.
 int RunInstall(FILE* con, FILE* keys);

@@ -1,11 +1,16 @@
 #include <cstdio>
 
+#include "console.h"
+#include "fileset.h"
 #include "fs.h"
 #include "install.h"
 
 int main() {
-  int status = RunInstall(stdout, stdin);
-  // A double-clicked program's window would close with the message unread.
-  if (status != 0 && AloneInOwnWindow()) HoldWindow(stdout, stdin);
-  return status;
+  // Held until the process ends; without a lock file (a read-only folder)
+  // the run goes on unguarded.
+  if (TakeLock(kLockFile) == kLockBusy) {
+    std::fputs(kBusy, stdout);
+    return EndRun(1);
+  }
+  return EndRun(RunInstall(stdout, stdin));
 }

@@ -1,7 +1,10 @@
+#include "swap.h"
+
 #include "decode.h"
 #include "fileset.h"
 #include "fs.h"
-#include "install.h"
+
+static constexpr const char* kNoSounds = "\nCan't move SOUNDS.QVRPt2 folder.\n";
 
 // The second part's archives in the order they are decoded.
 static const DecodeUse kDecodes[] = {
@@ -24,11 +27,11 @@ const char* DataSwap(FILE* con) {
   // then refuses to touch it.
   for (const ArchivePaths& a : kArchives) Move(a.live, a.backup);
   for (const DecodeUse& use : kDecodes) {
-    if (const char* fail = DecodeCopy(use, con, nullptr)) return fail;
+    if (const char* fail = DecodeCopy(use, con)) return fail;
   }
   // The game must not be left without sounds, nor pass for the second part
   // with the first part's.
   Move(kSounds, kSoundsPt1);
-  if (!Move(kSoundsPt2, kSounds)) return "\nCan't move SOUNDS.QVRPt2 folder.\n";
+  if (!Move(kSoundsPt2, kSounds)) return kNoSounds;
   return nullptr;
 }

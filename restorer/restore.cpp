@@ -36,17 +36,11 @@ static bool AllPutBack(FILE* con) {
   return all;
 }
 
+const char* NotInSaveFolder() {
+  return IsFolder(kDataFolder) ? nullptr : kNoData;
+}
+
 int RunRestore(FILE* con) {
-  // Started anywhere but the save folder, it would find nothing to put back
-  // and leave a lock file behind.
-  if (!IsFolder(kDataFolder)) {
-    std::fputs(kNoData, con);
-    return 1;
-  }
-  if (TakeLock(kLockFile) == kLockBusy) {
-    std::fputs(kBusy, con);
-    return 1;
-  }
   if (AnyInUse(con)) return 1;
   // A live archive without a backup is the only copy the game has: keep it.
   for (const ArchivePaths& a : kArchives) {

@@ -43,6 +43,11 @@ int main(int argc, char** argv) {
       !(std::filesystem::is_directory(st) && std::filesystem::is_empty(folder, ec) && !ec))
     return Usage("not a new or empty folder: ", folder);
 
+  std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    std::fprintf(stderr, "make_sample: cannot create %s: %s\n", folder, ec.message().c_str());
+    return 2;
+  }
   std::string saves = sample::WriteInstallation(folder, options);
   if (saves.empty()) {
     std::fprintf(stderr, "make_sample: could not write the installation in %s\n", folder);

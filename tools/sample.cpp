@@ -14,7 +14,6 @@ const Pt2Archive kPt2[4] = {
     {"BITMAPS.LOD", "BITMAPS.LOD.QVRPt2", 47012483, 0x29},
     {"ICONS.LOD", "ICONS.LOD.QVRPt2", 29266966, 0x3C},
 };
-const char* const kPt1Names[4] = {"SPRITES.LOD", "Games.lod", "BITMAPS.LOD", "ICONS.LOD"};
 
 static std::uint64_t Mix(std::uint64_t x) {  // splitmix64's finaliser
   x += 0x9E3779B97F4A7C15ull;
@@ -95,20 +94,6 @@ bool WriteScrambled(const std::string& path, int i, std::uint64_t count, unsigne
   return std::fclose(f) == 0 && ok;
 }
 
-bool MatchesPt2(const std::string& path, int i) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  static unsigned char got[1 << 20], want[1 << 20];
-  std::uint64_t pos = 0;
-  bool same = true;
-  for (std::size_t n; same && (n = std::fread(got, 1, sizeof got, f)) > 0; pos += n) {
-    Pt2Plain(i, pos, want, n);
-    same = std::memcmp(got, want, n) == 0;
-  }
-  std::fclose(f);
-  return same && pos == static_cast<std::uint64_t>(kPt2[i].count);
-}
-
 bool WriteFile(const std::string& path, const Bytes& b) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
@@ -128,15 +113,16 @@ Bytes ReadFile(const std::string& path) {
 
 std::string WriteInstallation(const std::string& root, const Options& o) {
   fs::path r(root);
+  std::error_code ec;
   for (const char* dir : {kSaveFolder, "DATA", "DATA.QVRPt2", "SOUNDS", "SOUNDS.QVRPt2"})
-    fs::create_directories(r / dir);
+    if (!fs::create_directories(r / dir, ec) && ec) return std::string();
   fs::path saves = r / kSaveFolder;
   bool ok = WriteFile((saves / "save000.zsv").string(), PlayerSave(o.save));
   Bytes crackerFile = TemplatePlain();
   XorAll(crackerFile, kTemplateKey);
   ok = ok && WriteFile((saves / "CrackerFile").string(), crackerFile);
   for (int i = 0; i < 4; i++) {
-    ok = ok && WriteFile((r / "DATA" / kPt1Names[i]).string(), Pt1Archive(i));
+    ok = ok && WriteFile((r / "DATA" / kPt2[i].live).string(), Pt1Archive(i));
     if (o.sources)
       ok = ok && WriteScrambled((r / "DATA.QVRPt2" / kPt2[i].source).string(), i, kPt2[i].count,
                                 kPt2[i].key);

@@ -20,8 +20,6 @@ struct Pt2Archive {
   unsigned char key;
 };
 extern const Pt2Archive kPt2[4];
-// The first part's archives' names under DATA, in the same order.
-extern const char* const kPt1Names[4];
 
 inline constexpr std::int32_t kTemplateSize = 245077;
 inline constexpr unsigned char kTemplateKey = 0x3C;
@@ -48,13 +46,11 @@ Bytes TemplatePlain();
 
 // The plain content of second-part archive `i`: byte `pos` onward.
 void Pt2Plain(int i, std::uint64_t pos, unsigned char* out, std::size_t n);
-// The content of the first part's archive `i`.
+// The content of the first part's archive `i`, under the same name in DATA.
 Bytes Pt1Archive(int i);
 
 // Writes `count` bytes of second-part archive `i`, scrambled with `key`.
 bool WriteScrambled(const std::string& path, int i, std::uint64_t count, unsigned char key);
-// True when the file at `path` is exactly the plain second-part archive `i`.
-bool MatchesPt2(const std::string& path, int i);
 
 bool WriteFile(const std::string& path, const Bytes& b);
 Bytes ReadFile(const std::string& path);

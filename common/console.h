@@ -1,0 +1,21 @@
+// The console window of a double-clicked program, which Windows closes as the
+// program ends.
+#pragma once
+
+#include <cstdio>
+
+// Whether a failure message must be held on screen before the program ends:
+// only when it is the one process of its console (a double-click opened the
+// window, which closes with it) and both its input and output are that
+// console. A terminal, a pipe or a file never waits.
+bool MustHoldWindow(unsigned consoleProcesses, bool inIsConsole, bool outIsConsole);
+
+// MustHoldWindow with this process's own answers; always false on POSIX.
+bool AloneInOwnWindow();
+
+// Asks for Enter on `con` and waits for it (or the end of `keys`).
+void HoldWindow(FILE* con, FILE* keys);
+
+// Ends a program's run: after a failure (nonzero `status`) a double-clicked
+// window waits for Enter so the message can be read. Returns `status`.
+int EndRun(int status);
