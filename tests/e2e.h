@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "install.h"
+#include "restore.h"
 #include "support.h"
 
 struct Installation : ::testing::Test {
@@ -24,10 +26,31 @@ struct Installation : ::testing::Test {
   }
   std::string At(const std::string& rel) const { return root + "/" + rel; }
   std::string Save(const char* name) const { return saves + "/" + name; }
+  // Each program's run, called here as its main calls it (the lock aside).
   RunResult Install(const std::string& keys = "x\n", long fileSizeLimit = 0) {
-    return RunProgram("QVRPt2Installer_mod", saves, keys, fileSizeLimit);
+    return Call(RunInstall, saves, keys, fileSizeLimit);
   }
-  RunResult Restore() { return RunProgram("Reinstall_QVRPt1", saves); }
+  RunResult Restore() {
+    return Call([](FILE* con, FILE*) { return RunRestore(con); }, saves);
+  }
+};
+
+// The four archives in decoding order, with their paths below the
+// installation's root and what the installer says of each.
+struct ArchiveRow {
+  const char* name;  // of the test case
+  std::string live, source;
+  std::string announce, sourceOpen, sourceShort;
+};
+inline const ArchiveRow kArchiveRows[4] = {
+    {"SPRITES", "DATA/SPRITES.LOD", "DATA.QVRPt2/SPRITES.LOD.QVRPt2", "\nDecoding SPRITES.LOD.\n",
+     "\nCan't open SPRITES.LOD.QVRPt2 file.\n", "\nCan't read SPRITES.LOD.QVRPt2 file.\n"},
+    {"Games", "DATA/Games.lod", "DATA.QVRPt2/Games.lod.QVRPt2", "\nDecoding Games.lod.\n",
+     "\nCan't open Games.lod.QVRPt2 file.\n", "\nCan't read Games.lod.QVRPt2 file.\n"},
+    {"BITMAPS", "DATA/BITMAPS.LOD", "DATA.QVRPt2/BITMAPS.LOD.QVRPt2", "\nDecoding BITMAPS.LOD.\n",
+     "\nCan't open BITMAPS.LOD.QVRPt2 file.\n", "\nCan't read BITMAPS.LOD.QVRPt2 file.\n"},
+    {"ICONS", "DATA/ICONS.LOD", "DATA.QVRPt2/ICONS.LOD.QVRPt2", "\nDecoding ICONS.LOD.\n",
+     "Can't open ICONS.LOD.QVRPt2 file.\n", "Can't read ICONS.LOD.QVRPt2 file.\n"},
 };
 
 // What the installer prints up to the completion test, for a save whose party
@@ -39,6 +62,12 @@ inline std::string Head(std::uint32_t offset, unsigned flag) {
                 static_cast<unsigned>(offset), flag, flag & 0x80);
   return buf;
 }
+// ... then the announcements of the first `upTo` archives.
+inline std::string Announced(std::uint32_t offset, unsigned flag, int upTo = 4) {
+  std::string s = Head(offset, flag);
+  for (int i = 0; i < upTo; i++) s += kArchiveRows[i].announce;
+  return s;
+}
 
 inline const std::string kRefusal =
     "You must first complete QVR Part1  before you can play QVR Part2.\nPress any key to "
@@ -48,8 +77,8 @@ inline const std::string kInstalled =
 inline const std::string kUnfinished =
     "An earlier install of QVR Part2 did not finish.\nRun Reinstall_QVRPt1, then "
     "QVRPt2Installer_mod again.\n";
+inline const std::string kNoRoom =
+    "Not enough free disk space for QVR Part2 (it needs 127 MB).\nFree some space, then run "
+    "QVRPt2Installer_mod again.\n";
 inline const std::string kBusy =
     "Another copy of QVRPt2Installer_mod or Reinstall_QVRPt1 is running in this folder.\n";
-inline const std::string kAnnounce[4] = {"\nDecoding SPRITES.LOD.\n", "\nDecoding Games.lod.\n",
-                                         "\nDecoding BITMAPS.LOD.\n", "\nDecoding ICONS.LOD.\n"};
-inline const std::string kAllAnnounced = kAnnounce[0] + kAnnounce[1] + kAnnounce[2] + kAnnounce[3];

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "console.h"
 #include "support.h"
 
 namespace fs = std::filesystem;
@@ -24,7 +25,7 @@ class MoveTest : public ::testing::TestWithParam<MoveFn> {
 TEST_P(MoveTest, MovesFileToFreshNameAndBack) {
   sample::WriteFile(tmp / "a", a);
   EXPECT_TRUE(Mv(tmp / "a", tmp / "b"));
-  EXPECT_FALSE(Exists(tmp / "a"));
+  EXPECT_FALSE(fs::exists(tmp / "a"));
   EXPECT_EQ(sample::ReadFile(tmp / "b"), a);
   EXPECT_TRUE(Mv(tmp / "b", tmp / "a"));
   EXPECT_EQ(sample::ReadFile(tmp / "a"), a);
@@ -34,7 +35,7 @@ TEST_P(MoveTest, MovesFolderWithItsFiles) {
   fs::create_directories(tmp / "d/sub");
   sample::WriteFile(tmp / "d/sub/x", a);
   EXPECT_TRUE(Mv(tmp / "d", tmp / "e"));
-  EXPECT_FALSE(Exists(tmp / "d"));
+  EXPECT_FALSE(fs::exists(tmp / "d"));
   EXPECT_EQ(sample::ReadFile(tmp / "e/sub/x"), a);
 }
 
@@ -48,18 +49,18 @@ TEST_P(MoveTest, NeverReplacesFileFolderOrEmptyFolder) {
     for (const char* to : {"file", "full", "empty"}) {
       SCOPED_TRACE(std::string(from) + " -> " + to);
       EXPECT_FALSE(Mv(tmp / from, tmp / to));
-      EXPECT_TRUE(Exists(tmp / from));
+      EXPECT_TRUE(fs::exists(tmp / from));
     }
   }
   EXPECT_EQ(sample::ReadFile(tmp / "src"), a);
   EXPECT_EQ(sample::ReadFile(tmp / "file"), b);
-  EXPECT_TRUE(IsFolderPath(tmp / "full/inner"));
+  EXPECT_TRUE(fs::is_directory(tmp / "full/inner"));
   EXPECT_TRUE(fs::is_empty(tmp / "empty"));
 }
 
 TEST_P(MoveTest, MissingSourceDoesNothing) {
   EXPECT_FALSE(Mv(tmp / "none", tmp / "other"));
-  EXPECT_FALSE(Exists(tmp / "other"));
+  EXPECT_FALSE(fs::exists(tmp / "other"));
 }
 
 INSTANTIATE_TEST_SUITE_P(EachMove, MoveTest, ::testing::Values(&Move, &MoveByCheck),
@@ -72,9 +73,9 @@ TEST(DeleteTest, RemovesFilesButNeverFolders) {
   sample::WriteFile(tmp / "f", sample::Filled(3, 10));
   fs::create_directory(tmp / "empty");
   EXPECT_TRUE(Delete((tmp / "f").c_str()));
-  EXPECT_FALSE(Exists(tmp / "f"));
+  EXPECT_FALSE(fs::exists(tmp / "f"));
   EXPECT_FALSE(Delete((tmp / "empty").c_str()));
-  EXPECT_TRUE(IsFolderPath(tmp / "empty"));
+  EXPECT_TRUE(fs::is_directory(tmp / "empty"));
   EXPECT_FALSE(Delete((tmp / "missing").c_str()));
 }
 

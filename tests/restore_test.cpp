@@ -7,25 +7,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Everything but the save folder, which the restorer never touches.
-Tree Game(const Tree& t) {
-  Tree g;
+// The save folder's part of a snapshot, or the rest, which the restorer keeps
+// its hands off and puts back.
+Tree Part(const Tree& t, bool saves) {
+  Tree p;
   for (const auto& [k, v] : t)
-    if (k != "Saves" && k.rfind("Saves/", 0) != 0) g[k] = v;
-  return g;
-}
-Tree Saves(const Tree& t) {
-  Tree s;
-  for (const auto& [k, v] : t)
-    if (k.rfind("Saves/", 0) == 0) s[k] = v;
-  return s;
+    if ((k.rfind("Saves", 0) == 0) == saves) p[k] = v;
+  return p;
 }
 
 struct RestoreTest : Installation {
-  void ExpectQuietSuccess(const RunResult& r) {
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-  }
+  void ExpectQuietSuccess(const RunResult& r) { EXPECT_EQ(r, (RunResult{0, ""})); }
 };
 
 TEST_F(RestoreTest, AfterCompleteInstallBringsFirstPartBack) {
@@ -35,8 +27,8 @@ TEST_F(RestoreTest, AfterCompleteInstallBringsFirstPartBack) {
   Tree installed = Snapshot(root);
   ExpectQuietSuccess(Restore());
   Tree after = Snapshot(root);
-  EXPECT_EQ(Game(after), Game(before));
-  EXPECT_EQ(Saves(after), Saves(installed));
+  EXPECT_EQ(Part(after, false), Part(before, false));
+  EXPECT_EQ(Part(after, true), Part(installed, true));
 }
 
 TEST_F(RestoreTest, AfterInstallStoppedDuringDataSwap) {
@@ -64,7 +56,7 @@ TEST_F(RestoreTest, RunTwiceAfterInstallKeepsFirstPart) {
   ASSERT_EQ(Install().status, 0);
   ExpectQuietSuccess(Restore());
   ExpectQuietSuccess(Restore());
-  EXPECT_EQ(Game(Snapshot(root)), Game(before));
+  EXPECT_EQ(Part(Snapshot(root), false), Part(before, false));
 }
 
 TEST_F(RestoreTest, InstallRestoreInstallGivesTheSameInstall) {
@@ -77,7 +69,7 @@ TEST_F(RestoreTest, InstallRestoreInstallGivesTheSameInstall) {
   sample::WriteFile(Save("save000.zsv"), player);
   RunResult again = Install();
   EXPECT_EQ(again.status, 0);
-  EXPECT_EQ(again.out, Head(20000, 0xC5) + kAllAnnounced);
+  EXPECT_EQ(again.out, Announced(20000, 0xC5));
   EXPECT_EQ(Snapshot(root), first);
 }
 
@@ -97,10 +89,10 @@ TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
   options.sources = false;
   Build();
   Tree before = Snapshot(root);
-  RunResult r = RunProgram("Reinstall_QVRPt1", root);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out,
-            "Can't find the DATA folder.\nStart Reinstall_QVRPt1 in the game's save folder.\n");
+  EXPECT_EQ(
+      RunProgram("Reinstall_QVRPt1", root),
+      (RunResult{
+          1, "Can't find the DATA folder.\nStart Reinstall_QVRPt1 in the game's save folder.\n"}));
   EXPECT_FALSE(fs::exists(At("QVR.lock")));
   EXPECT_EQ(Snapshot(root), before);
 
@@ -110,9 +102,8 @@ TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
   for (const char* aside : {"DATA/Games.lod.QVRPt1", "DATA/ICONS.LOD.QVRPt1"})
     sample::WriteFile(At(aside), sample::Filled(5, 100));
   fs::create_directory(At("SOUNDS.QVRPt1"));
-  r = Restore();
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "Can't put back Games.lod file.\nCan't put back SOUNDS folder.\n");
+  EXPECT_EQ(Restore(),
+            (RunResult{1, "Can't put back Games.lod file.\nCan't put back SOUNDS folder.\n"}));
   EXPECT_FALSE(fs::exists(At("DATA/ICONS.LOD.QVRPt1")));
 }
 

@@ -1,8 +1,10 @@
-// What the tests share: temporary folders, running a built program, and
-// snapshots of a folder tree.
+// What the tests share: temporary folders, running the programs (in this
+// process or as their own), snapshots of a folder tree, and the party-block
+// reset written out apart from the installer's.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -23,39 +25,44 @@ std::string HereDir();
 
 struct RunResult {
   int status = -1;
-  std::string out;  // standard output, with "\r\n" read as "\n"
+  std::string out;  // what it printed, with "\r\n" read as "\n"
+  bool operator==(const RunResult& o) const { return status == o.status && out == o.out; }
 };
+inline void PrintTo(const RunResult& r, std::ostream* os) {
+  *os << "exit status " << r.status << ", printed:\n" << r.out;
+}
 
-// Runs the program `name` built beside the tests, in folder `cwd`, with
-// `input` as its standard input. A nonzero `fileSizeLimit` caps the size of
-// every file it writes (POSIX only), as a full disk would.
-RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input = "",
-                     long fileSizeLimit = 0);
+// Calls `run` (RunInstall, or RunRestore through a lambda) with the working
+// folder set to `cwd`, `input` as the player's typing and its messages
+// captured, as the program's main would call it. A nonzero `fileSizeLimit`
+// runs it in a child process that may write no file past that size, as on a
+// full disk (POSIX only).
+RunResult Call(int (*run)(FILE* con, FILE* keys), const std::string& cwd,
+               const std::string& input = "", long fileSizeLimit = 0);
 
-#ifdef __linux__
-// Runs the program `name` in `cwd` and kills it just before its file
-// operation number `op` reaches the system, as a closed window or a power cut
-// would. Operations are opens, closes, renames, links, deletes, syncs and
-// locks, counted from 0 at the program's lock. Returns false when it ended
-// before making that many. Its syncs are real, and `trace` gets its syncs
-// ("sync /full/path") and renames ("rename FROM TO") in order.
-bool RunKilledAt(const char* name, const std::string& cwd, int op,
-                 std::vector<std::string>* trace = nullptr);
+#ifndef _WIN32
+// Runs `body` in a forked child and returns the child's exit status, which is
+// what `body` returned. With a `fileSizeLimit`, the child's files may grow to
+// that many bytes and no further: past it a write fails as on a full disk.
+int InChild(const std::function<int()>& body, long fileSizeLimit = 0);
 #endif
 
-// A program started beside the tests with pipes for its standard input and
-// output, for talking to it while it runs.
+// A program built beside the tests, started in folder `cwd` with pipes for
+// its standard input and output, for talking to it while it runs.
 struct Child {
   Child(const char* name, const std::string& cwd);
   ~Child();
   // Reads standard output until it ends with `text` or `seconds` pass; returns all read so far.
   std::string ReadUntil(const std::string& text, double seconds);
+  // Reads standard output until the program has ended (or `seconds` pass); returns all of it.
+  std::string ReadAll(double seconds);
   void Write(const std::string& text);
   bool Running();
-  int Wait();   // the exit status
+  int Wait();   // closes its input, then returns the exit status
   void Kill();  // as closing its window would
 
  private:
+  int ReadSome(int waitMs);  // bytes added to out_; -1 once the output is closed
   std::string out_;
 #ifdef _WIN32
   void* process_ = nullptr;
@@ -67,6 +74,21 @@ struct Child {
   int fromChild_ = -1;
 #endif
 };
+
+// Runs the program `name` as its own process in `cwd`, with `input` on its
+// standard input, to its end.
+RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input = "");
+
+#ifdef __linux__
+// Runs the program `name` in `cwd` and kills it just before its file
+// operation number `op` reaches the system, as a closed window or a power cut
+// would. Operations are opens, closes, renames, links, deletes, syncs and
+// locks, counted from 0 at the program's lock. Returns false when it ended
+// before making that many. Its syncs are real, and `trace` gets its syncs
+// ("sync /full/path") and renames ("rename FROM TO") in order.
+bool RunKilledAt(const char* name, const std::string& cwd, int op,
+                 std::vector<std::string>* trace = nullptr);
+#endif
 
 // Every file and folder below a root: size and content hash, by relative path
 // ("/" separated); folders have size -1. The lock file is left out.
@@ -80,11 +102,24 @@ inline void PrintTo(const Entry& e, std::ostream* os) {
 }
 using Tree = std::map<std::string, Entry>;
 Tree Snapshot(const std::string& root);
-std::uint64_t Hash(const sample::Bytes& b);
 Entry FileEntry(const sample::Bytes& b);
+// The entry of the second part's archive `i` as the installer decodes it.
+Entry DecodedEntry(int i);
 // Renames `from` and everything below it within a snapshot.
 void RenameIn(Tree& t, const std::string& from, const std::string& to);
 
-bool IsFilePath(const std::string& p);
-bool IsFolderPath(const std::string& p);
-bool Exists(const std::string& p);
+// The first part's progress cleared from a party block before it enters the
+// new save, in order: written out here apart from the installer's own code,
+// so that each checks the other.
+struct ResetRow {
+  int first, last;  // bytes of the block, both included
+  unsigned char value;
+};
+inline constexpr ResetRow kPartyReset[] = {
+    {835, 835, 0}, {6495, 6495, 0},  {12155, 12155, 0}, {17815, 17815, 0},
+    {253, 332, 0}, {263, 263, 0x40}, {312, 312, 0x40},
+};
+inline void ApplyPartyReset(unsigned char* party) {
+  for (const ResetRow& r : kPartyReset)
+    for (int i = r.first; i <= r.last; i++) party[i] = r.value;
+}
