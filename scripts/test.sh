@@ -73,11 +73,14 @@ failed=()
 stage() {
   local name=$1
   shift
+  local start=$SECONDS
   echo "== $name"
   (set -e; "$@")
   if [ $? -ne 0 ]; then
     failed+=("$name")
-    echo "== $name: FAILED"
+    echo "== $name: FAILED after $((SECONDS - start)) s"
+  else
+    echo "== $name: passed in $((SECONDS - start)) s"
   fi
 }
 
