@@ -53,14 +53,15 @@ inline const ArchiveRow kArchiveRows[4] = {
      "Can't open ICONS.LOD.QVRPt2 file.\n", "Can't read ICONS.LOD.QVRPt2 file.\n"},
 };
 
+inline const std::string kBanner = "\nExtracting SAVED Game data.\n";
+
 // What the installer prints up to the completion test, for a save whose party
 // block is at `offset` and whose flag byte reads `flag`.
 inline std::string Head(std::uint32_t offset, unsigned flag) {
   char buf[160];
-  std::snprintf(buf, sizeof buf,
-                "\nExtracting SAVED Game data.\nOffset is %x.\nData is %x.\nData is %x.\n",
+  std::snprintf(buf, sizeof buf, "Offset is %x.\nData is %x.\nData is %x.\n",
                 static_cast<unsigned>(offset), flag, flag & 0x80);
-  return buf;
+  return kBanner + buf;
 }
 // ... then the announcements of the first `upTo` archives.
 inline std::string Announced(std::uint32_t offset, unsigned flag, int upTo = 4) {

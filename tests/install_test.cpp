@@ -58,13 +58,18 @@ struct InstallTest : Installation {
     EXPECT_TRUE(sample::ReadFile(Save("save000.zsv")) == player ||
                 sample::ReadFile(Save("save000.zsv.Original")) == player);
   }
-  // The player's save never left its name and nothing else of the saves changed.
-  void ExpectSavesAsBefore(const Tree& before) {
-    Tree after = Snapshot(saves);
-    Tree want;
-    for (const auto& [k, v] : before)
-      if (k.rfind("Saves/", 0) == 0) want[k.substr(6)] = v;
-    EXPECT_EQ(after, want);
+  // Runs the install with `keys` typed and checks what it said, and that it
+  // changed nothing at all, or (`savesOnly`) nothing in the save folder: the
+  // player's save never left its name.
+  void ExpectInstallChangesNothing(const RunResult& said, const std::string& keys = "x\n",
+                                   bool savesOnly = false) {
+    std::string where = savesOnly ? saves : root;
+    Tree before = Snapshot(where);
+    EXPECT_EQ(Install(keys), said);
+    EXPECT_EQ(Snapshot(where), before);
+  }
+  void ExpectInstallKeepsSaves(const RunResult& said) {
+    ExpectInstallChangesNothing(said, "x\n", true);
   }
 };
 
@@ -79,11 +84,9 @@ TEST_F(InstallTest, UnfinishedFirstPartIsRefusedAndNothingChanges) {
   options.save.flag = 0x7F;
   options.sources = false;
   Build();
-  Tree before = Snapshot(root);
   for (const char* keys : {"\n\n   \nok\n", "", "7\n"}) {
     SCOPED_TRACE(keys);
-    EXPECT_EQ(Install(keys), (RunResult{0, Head(20000, 0x7F) + kRefusal}));
-    EXPECT_EQ(Snapshot(root), before);
+    ExpectInstallChangesNothing({0, Head(20000, 0x7F) + kRefusal}, keys);
   }
 }
 
@@ -95,7 +98,7 @@ TEST_F(InstallTest, RefusalPromptIsShownBeforeTheWaitThatBlankLinesDoNotEnd) {
   Build();
   Tree before = Snapshot(root);
   Child installer("QVRPt2Installer_mod", saves);
-  EXPECT_EQ(installer.ReadUntil(kRefusal, 30), Head(20000, 0x10) + kRefusal);
+  EXPECT_EQ(installer.Read(kRefusal, 30), Head(20000, 0x10) + kRefusal);
   EXPECT_EQ(Snapshot(root), before);  // a window closed now leaves nothing of the run
   installer.Write("\n\n");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -109,9 +112,7 @@ TEST_F(InstallTest, FlagPastEndOfSaveReadsAsZeroAndRefuses) {
   options.save.offset = options.save.size - 302;
   options.sources = false;
   Build();
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{0, Head(options.save.size - 302, 0) + kRefusal}));
-  EXPECT_EQ(Snapshot(root), before);
+  ExpectInstallChangesNothing({0, Head(options.save.size - 302, 0) + kRefusal});
 }
 
 // A flag taken from a wrapped or 31-bit position would be a set byte that the
@@ -127,9 +128,7 @@ TEST_F(InstallTest, FarPartyPositionsAreNeverWrapped) {
          {std::uint64_t{offset + 302u}, std::uint64_t{(offset + 302ull) & 0x7FFFFFFF}})
       if (wrong < save.size()) save[wrong] = 0xFF;
     sample::WriteFile(Save("save000.zsv"), save);
-    Tree before = Snapshot(root);
-    EXPECT_EQ(Install(), (RunResult{0, Head(offset, 0) + kRefusal}));
-    EXPECT_EQ(Snapshot(root), before);
+    ExpectInstallChangesNothing({0, Head(offset, 0) + kRefusal});
   }
 }
 
@@ -138,10 +137,7 @@ TEST_F(InstallTest, AnyFlagFrom80ToFFGoesOn) {
   for (unsigned flag : {0x80u, 0xFFu}) {
     options.save.flag = static_cast<unsigned char>(flag);
     Build();
-    Tree before = Snapshot(root);
-    EXPECT_EQ(Install(),
-              (RunResult{1, Head(20000, flag) + "\nCan't open SPRITES.LOD.QVRPt2 file.\n"}));
-    ExpectSavesAsBefore(before);
+    ExpectInstallKeepsSaves({1, Head(20000, flag) + "\nCan't open SPRITES.LOD.QVRPt2 file.\n"});
   }
 }
 
@@ -162,11 +158,7 @@ TEST_F(InstallTest, SaveWithoutPartyDataStopsAndIsPutBack) {
     Bytes save = sample::PlayerSave(options.save);
     if (marker < save.size()) std::memcpy(&save[marker], "part", 4);
     sample::WriteFile(Save("save000.zsv"), save);
-    Tree before = Snapshot(root);
-    EXPECT_EQ(
-        Install(),
-        (RunResult{1, "\nExtracting SAVED Game data.\nCan't find party data in Original file.\n"}));
-    ExpectSavesAsBefore(before);
+    ExpectInstallKeepsSaves({1, kBanner + "Can't find party data in Original file.\n"});
   }
 }
 
@@ -174,10 +166,8 @@ TEST_F(InstallTest, PartyBlockCutShortStopsAndSaveIsPutBack) {
   options.save.offset = options.save.size - 1000;
   options.sources = false;
   Build();
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, Head(options.save.size - 1000, 0xC5) +
-                                         "Can't read party data from Original file.\n"}));
-  ExpectSavesAsBefore(before);
+  ExpectInstallKeepsSaves(
+      {1, Head(options.save.size - 1000, 0xC5) + "Can't read party data from Original file.\n"});
 }
 
 TEST_F(InstallTest, TemplateMissingOrShortStopsAndSaveIsPutBack) {
@@ -186,14 +176,10 @@ TEST_F(InstallTest, TemplateMissingOrShortStopsAndSaveIsPutBack) {
   Bytes crackerFile = sample::ReadFile(Save("CrackerFile"));
   crackerFile.resize(245076);
   sample::WriteFile(Save("CrackerFile"), crackerFile);
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, "\nExtracting SAVED Game data.\nCan't read CrackerFile.\n"}));
-  ExpectSavesAsBefore(before);
+  ExpectInstallKeepsSaves({1, kBanner + "Can't read CrackerFile.\n"});
 
   fs::remove(Save("CrackerFile"));
-  before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, "\nExtracting SAVED Game data.\nCan't open CrackerFile.\n"}));
-  ExpectSavesAsBefore(before);
+  ExpectInstallKeepsSaves({1, kBanner + "Can't open CrackerFile.\n"});
 }
 
 TEST_F(InstallTest, WithoutSaveTheOldBackupIsKeptAndUsed) {
@@ -210,8 +196,7 @@ TEST_F(InstallTest, WithoutSaveTheOldBackupIsKeptAndUsed) {
 
   ASSERT_EQ(Restore().status, 0);
   fs::remove(Save("save000.zsv.Original"));
-  EXPECT_EQ(Install(),
-            (RunResult{1, "\nExtracting SAVED Game data.\nCan't open Original file.\n"}));
+  EXPECT_EQ(Install(), (RunResult{1, kBanner + "Can't open Original file.\n"}));
   EXPECT_FALSE(fs::exists(Save("save000.zsv")));
 }
 
@@ -219,9 +204,7 @@ TEST_F(InstallTest, SaveThatCannotBeMovedAsideIsNeverOverwritten) {
   options.sources = false;
   Build();
   fs::create_directories(Save("save000.zsv.Original/inside"));
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, "\nExtracting SAVED Game data.\nCan't open OutFile file.\n"}));
-  EXPECT_EQ(Snapshot(root), before);
+  ExpectInstallChangesNothing({1, kBanner + "Can't open OutFile file.\n"});
 }
 
 // A data swap that stops at archive GetParam() (in decoding order): the
@@ -259,9 +242,7 @@ TEST_P(SwapStopTest, TakenBackupNameStopsBeforeAnyChange) {
   options.sources = false;
   Build();
   sample::WriteFile(At(a.live + ".QVRPt1"), sample::Filled(99, 1234));
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, kUnfinished}));
-  EXPECT_EQ(Snapshot(root), before);
+  ExpectInstallChangesNothing({1, kUnfinished});
 }
 
 INSTANTIATE_TEST_SUITE_P(EachArchive, SwapStopTest, ::testing::Range(0, 4),
@@ -272,9 +253,7 @@ INSTANTIATE_TEST_SUITE_P(EachArchive, SwapStopTest, ::testing::Range(0, 4),
 TEST_F(InstallTest, TakenSoundBackupStopsBeforeAnyChange) {
   Build();
   fs::create_directory(At("SOUNDS.QVRPt1"));
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, kUnfinished}));
-  EXPECT_EQ(Snapshot(root), before);
+  ExpectInstallChangesNothing({1, kUnfinished});
 }
 
 // What a player may do after a first run: either program again, in any order,
@@ -373,7 +352,7 @@ TEST_F(InstallTest, SecondProgramStartedWhileOneRunsTouchesNothing) {
   Build();
   Tree before = Snapshot(root);
   Child waiting("QVRPt2Installer_mod", saves);
-  ASSERT_EQ(waiting.ReadUntil(kRefusal, 30), Head(20000, 0x10) + kRefusal);
+  ASSERT_EQ(waiting.Read(kRefusal, 30), Head(20000, 0x10) + kRefusal);
   Tree during = Snapshot(root);
   for (const char* program : {"QVRPt2Installer_mod", "Reinstall_QVRPt1"}) {
     SCOPED_TRACE(program);
@@ -394,9 +373,7 @@ TEST_F(InstallTest, NewSaveThatCannotTakeItsNameLeavesThePlayersSave) {
   std::string old = Save("save000.zsv.Original");
   sample::WriteFile(old, sample::Filled(77, 5000));
   fs::permissions(old, fs::perms::owner_write, fs::perm_options::remove);
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, Announced(20000, 0xC5) + "Can't close save000.zsv file.\n"}));
-  ExpectSavesAsBefore(before);
+  ExpectInstallKeepsSaves({1, Announced(20000, 0xC5) + "Can't close save000.zsv file.\n"});
   fs::permissions(old, fs::perms::owner_write, fs::perm_options::add);
 }
 
@@ -512,20 +489,19 @@ TEST_F(InstallTest, NotEnoughRoomStopsBeforeAnyChange) {
 // may write: the failed writes must stop the run, never pass as success.
 TEST_F(InstallTest, FailedWritesStopTheRunAndPutSaveBack) {
   Build();
-  Tree before = Snapshot(root);
+  Tree before = Snapshot(root), savesBefore = Snapshot(saves);
   // The new save cannot be written whole: the disk fills inside a block
   // write, then only at the last flush, when the file is closed.
   for (long limit : {100000, 245000}) {
     SCOPED_TRACE(limit);
-    EXPECT_EQ(Install("", limit),
-              (RunResult{1, "\nExtracting SAVED Game data.\nCan't close Outfile.\n"}));
+    EXPECT_EQ(Install("", limit), (RunResult{1, kBanner + "Can't close Outfile.\n"}));
     EXPECT_EQ(Snapshot(root), before);
   }
 
   // The save fits, the first archive does not.
   EXPECT_EQ(Install("", 1 << 20),
             (RunResult{1, Announced(20000, 0xC5, 1) + "Can't close Outfile.\n"}));
-  ExpectSavesAsBefore(before);
+  EXPECT_EQ(Snapshot(saves), savesBefore);
   EXPECT_GT(fs::file_size(At("DATA/SPRITES.LOD")), 0u);
   EXPECT_LE(fs::file_size(At("DATA/SPRITES.LOD")), 1u << 20);
 }

@@ -16,16 +16,16 @@ Tree Part(const Tree& t, bool saves) {
   return p;
 }
 
-struct RestoreTest : Installation {
-  void ExpectQuietSuccess(const RunResult& r) { EXPECT_EQ(r, (RunResult{0, ""})); }
-};
+// A restore that put everything back, or had nothing to put back.
+const RunResult kQuietSuccess = {0, ""};
+using RestoreTest = Installation;
 
 TEST_F(RestoreTest, AfterCompleteInstallBringsFirstPartBack) {
   Build();
   Tree before = Snapshot(root);
   ASSERT_EQ(Install().status, 0);
   Tree installed = Snapshot(root);
-  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Restore(), kQuietSuccess);
   Tree after = Snapshot(root);
   EXPECT_EQ(Part(after, false), Part(before, false));
   EXPECT_EQ(Part(after, true), Part(installed, true));
@@ -36,7 +36,7 @@ TEST_F(RestoreTest, AfterInstallStoppedDuringDataSwap) {
   fs::remove(At("DATA.QVRPt2/BITMAPS.LOD.QVRPt2"));
   Tree before = Snapshot(root);
   ASSERT_EQ(Install().status, 1);
-  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Restore(), kQuietSuccess);
   EXPECT_EQ(Snapshot(root), before);
 }
 
@@ -44,9 +44,9 @@ TEST_F(RestoreTest, WithoutInstallAndRunTwiceLosesNothing) {
   options.sources = false;
   Build();
   Tree before = Snapshot(root);
-  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Restore(), kQuietSuccess);
   EXPECT_EQ(Snapshot(root), before);
-  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Restore(), kQuietSuccess);
   EXPECT_EQ(Snapshot(root), before);
 }
 
@@ -54,8 +54,8 @@ TEST_F(RestoreTest, RunTwiceAfterInstallKeepsFirstPart) {
   Build();
   Tree before = Snapshot(root);
   ASSERT_EQ(Install().status, 0);
-  ExpectQuietSuccess(Restore());
-  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Restore(), kQuietSuccess);
+  EXPECT_EQ(Restore(), kQuietSuccess);
   EXPECT_EQ(Part(Snapshot(root), false), Part(before, false));
 }
 
@@ -64,12 +64,10 @@ TEST_F(RestoreTest, InstallRestoreInstallGivesTheSameInstall) {
   sample::Bytes player = sample::ReadFile(Save("save000.zsv"));
   ASSERT_EQ(Install().status, 0);
   Tree first = Snapshot(root);
-  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Restore(), kQuietSuccess);
   // The player loads the finished first part's save again before installing.
   sample::WriteFile(Save("save000.zsv"), player);
-  RunResult again = Install();
-  EXPECT_EQ(again.status, 0);
-  EXPECT_EQ(again.out, Announced(20000, 0xC5));
+  EXPECT_EQ(Install(), (RunResult{0, Announced(20000, 0xC5)}));
   EXPECT_EQ(Snapshot(root), first);
 }
 
@@ -79,7 +77,7 @@ TEST_F(RestoreTest, WithNoSoundBackupTheLiveSoundsStay) {
   Build();
   fs::remove_all(At("SOUNDS.QVRPt2"));
   Tree before = Snapshot(root);
-  ExpectQuietSuccess(Restore());
+  EXPECT_EQ(Restore(), kQuietSuccess);
   EXPECT_EQ(Snapshot(root), before);
 }
 

@@ -72,6 +72,13 @@ std::string HereDir() {
 }
 
 #ifndef _WIN32
+// The exit status of the child `pid`, 128 + the signal that killed it, or -1.
+static int WaitFor(pid_t pid) {
+  int st = 0;
+  if (pid <= 0 || waitpid(pid, &st, 0) != pid) return -1;
+  return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+}
+
 int InChild(const std::function<int()>& body, long fileSizeLimit) {
   std::fflush(nullptr);  // nothing of ours is written twice
   pid_t pid = fork();
@@ -83,9 +90,7 @@ int InChild(const std::function<int()>& body, long fileSizeLimit) {
     std::fflush(nullptr);
     _exit(status);
   }
-  int st = 0;
-  if (pid < 0 || waitpid(pid, &st, 0) != pid) return -1;
-  return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  return WaitFor(pid);
 }
 #endif
 
@@ -113,25 +118,17 @@ RunResult Call(int (*run)(FILE* con, FILE* keys), const std::string& cwd, const 
   return r;
 }
 
-static bool EndsWith(const std::string& s, const std::string& t) {
-  return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
-}
-
-std::string Child::ReadUntil(const std::string& text, double seconds) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!EndsWith(out_, text) && std::chrono::steady_clock::now() < end && ReadSome(10) >= 0) {
-  }
-  return out_;
-}
-
-std::string Child::ReadAll(double seconds) {
+std::string Child::Read(const std::string& until, double seconds) {
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (std::chrono::steady_clock::now() < end) {
+    if (!until.empty() && out_.size() >= until.size() &&
+        out_.compare(out_.size() - until.size(), until.size(), until) == 0)
+      break;
     int got = ReadSome(10);
     if (got < 0) break;
     // Whatever it wrote before it ended is in the pipe by now. (Under Wine a
     // service may hold the pipe open long after.)
-    if (got == 0 && !Running()) {
+    if (got == 0 && until.empty() && !Running()) {
       while (ReadSome(0) > 0) {
       }
       break;
@@ -144,47 +141,37 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
   Child c(name, cwd);
   c.Write(input);
   RunResult r;
-  r.out = c.ReadAll(120);
+  r.out = c.Read("", 120);
   r.status = c.Wait();
   return r;
 }
 
 #ifdef _WIN32
 
-// Starts the program `name` built beside the tests in folder `cwd`, with
-// `in` and `out` (inheritable) as its standard input and output.
-static HANDLE Spawn(const char* name, const std::string& cwd, HANDLE in, HANDLE out) {
+Child::Child(const char* name, const std::string& cwd) {
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE childIn, childOut;
+  CreatePipe(&childIn, &toChild_, &sa, 0);
+  CreatePipe(&fromChild_, &childOut, &sa, 0);
+  SetHandleInformation(toChild_, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(fromChild_, HANDLE_FLAG_INHERIT, 0);
   std::string exe = (fs::path(HereDir()) / (std::string(name) + ".exe")).string();
+  std::string cmd = "\"" + exe + "\"", dir = fs::path(cwd).make_preferred().string();
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = in;
-  si.hStdOutput = out;
+  si.hStdInput = childIn;
+  si.hStdOutput = childOut;
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi = {};
-  std::string cmd = "\"" + exe + "\"";
-  std::string dir = fs::path(cwd).make_preferred().string();
-  if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si,
-                      &pi)) {
+  if (CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si,
+                     &pi))
+    CloseHandle(pi.hThread);
+  else
     ADD_FAILURE() << "cannot start " << exe;
-    return nullptr;
-  }
-  CloseHandle(pi.hThread);
-  return pi.hProcess;
-}
-
-Child::Child(const char* name, const std::string& cwd) {
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE childIn, childOut, toChild, fromChild;
-  CreatePipe(&childIn, &toChild, &sa, 0);
-  CreatePipe(&fromChild, &childOut, &sa, 0);
-  SetHandleInformation(toChild, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(fromChild, HANDLE_FLAG_INHERIT, 0);
-  process_ = Spawn(name, cwd, childIn, childOut);
+  process_ = pi.hProcess;
   CloseHandle(childIn);
   CloseHandle(childOut);
-  toChild_ = toChild;
-  fromChild_ = fromChild;
 }
 
 Child::~Child() {
@@ -338,11 +325,9 @@ void Child::Kill() {
 int Child::Wait() {
   if (toChild_ >= 0) close(toChild_);
   toChild_ = -1;
-  int st = 0;
-  bool ended = pid_ > 0 && waitpid(pid_, &st, 0) == pid_;
+  int status = WaitFor(pid_);
   pid_ = -1;
-  if (!ended) return -1;
-  return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  return status;
 }
 
 #endif

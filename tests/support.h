@@ -52,10 +52,9 @@ int InChild(const std::function<int()>& body, long fileSizeLimit = 0);
 struct Child {
   Child(const char* name, const std::string& cwd);
   ~Child();
-  // Reads standard output until it ends with `text` or `seconds` pass; returns all read so far.
-  std::string ReadUntil(const std::string& text, double seconds);
-  // Reads standard output until the program has ended (or `seconds` pass); returns all of it.
-  std::string ReadAll(double seconds);
+  // Reads its output until that ends with `until` (with "", until the
+  // program has ended) or `seconds` pass; returns all read so far.
+  std::string Read(const std::string& until, double seconds);
   void Write(const std::string& text);
   bool Running();
   int Wait();   // closes its input, then returns the exit status
