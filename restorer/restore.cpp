@@ -5,6 +5,8 @@
 
 static constexpr const char* kNoData =
     "Can't find the DATA folder.\nStart Reinstall_QVRPt1 in the game's save folder.\n";
+static constexpr const char* kArchiveNotBack = "Can't put back %s file.\n";
+static constexpr const char* kSoundsNotBack = "Can't put back SOUNDS folder.\n";
 
 // The running game holds its archives; deleting some and then failing on the
 // next would leave a half-swapped game.
@@ -26,11 +28,11 @@ static bool AllPutBack(FILE* con) {
   bool all = true;
   for (const ArchivePaths& a : kArchives) {
     if (!Exists(a.backup)) continue;
-    std::fprintf(con, "Can't put back %s file.\n", FileName(a.live));
+    std::fprintf(con, kArchiveNotBack, FileName(a.live));
     all = false;
   }
   if (Exists(kSoundsPt1)) {
-    std::fputs("Can't put back SOUNDS folder.\n", con);
+    std::fputs(kSoundsNotBack, con);
     all = false;
   }
   return all;
