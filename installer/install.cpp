@@ -165,10 +165,9 @@ static const char* ArchiveInUse() {
 }
 
 bool EnoughRoom(const Room& data, const Room& saves) {
-  if (data.known && saves.known && data.volume == saves.volume)
-    return data.free >= kArchiveBytes + kNewSaveBytes;
-  return (!data.known || data.free >= kArchiveBytes) &&
-         (!saves.known || saves.free >= kNewSaveBytes);
+  const std::uint64_t archives = ArchiveBytes(), save = kTemplateDecode.count;
+  if (data.known && saves.known && data.volume == saves.volume) return data.free >= archives + save;
+  return (!data.known || data.free >= archives) && (!saves.known || saves.free >= save);
 }
 
 static bool RoomForInstall() {

@@ -22,10 +22,6 @@ void ResetParty(unsigned char* partydata);
 // Returns null on success, otherwise the failure message.
 const char* WriteParty(const char* path, const unsigned char* partydata);
 
-// What the install writes: the four decoded archives and the new save.
-inline constexpr std::uint64_t kArchiveBytes = 49368253ull + 6821557 + 47012483 + 29266966;
-inline constexpr std::uint64_t kNewSaveBytes = 245077;
-
 // The free space of one volume, when it could be read.
 struct Room {
   bool known;

@@ -35,3 +35,9 @@ const char* DataSwap(FILE* con) {
   if (!Move(kSoundsPt2, kSounds)) return kNoSounds;
   return nullptr;
 }
+
+std::uint64_t ArchiveBytes() {
+  std::uint64_t bytes = 0;
+  for (const DecodeUse& use : kDecodes) bytes += static_cast<std::uint64_t>(use.count);
+  return bytes;
+}
