@@ -14,11 +14,6 @@ void HoldWindow(FILE* con, FILE* keys) {
   for (int c = 0; c != '\n' && c != EOF;) c = std::fgetc(keys);
 }
 
-int EndRun(int status) {
-  if (status != 0 && AloneInOwnWindow()) HoldWindow(stdout, stdin);
-  return status;
-}
-
 #ifdef _WIN32
 
 static bool IsConsole(DWORD which) {

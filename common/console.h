@@ -15,7 +15,3 @@ bool AloneInOwnWindow();
 
 // Asks for Enter on `con` and waits for it (or the end of `keys`).
 void HoldWindow(FILE* con, FILE* keys);
-
-// Ends a program's run: after a failure (nonzero `status`) a double-clicked
-// window waits for Enter so the message can be read. Returns `status`.
-int EndRun(int status);

@@ -1,28 +1,48 @@
 #include "fs.h"
 
-#ifdef _WIN32
 #include <fcntl.h>
-#include <io.h>
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 
 #include <cctype>
 #else
-#include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #endif
 
+FILE* CreateNew(const char* path) {
+#ifdef _WIN32
+  int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+#endif
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "wb");
+  if (!f) close(fd);
+  return f;
+}
+
+bool Seek(FILE* f, std::uint64_t pos) {
+  if (pos > static_cast<std::uint64_t>(INT64_MAX)) return false;
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<__int64>(pos), SEEK_SET) == 0;
+#else
+  static_assert(sizeof(off_t) == 8, "positions in a save must not be cut to 32 bits");
+  return fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0;
+#endif
+}
+
 #ifdef _WIN32
 
 // Without MOVEFILE_REPLACE_EXISTING the rename fails when the target exists,
 // for files and folders alike, and without MOVEFILE_COPY_ALLOWED it never
-// turns into a copy across drives. Written through, a move that returned is on
-// the disk, which is what a folder sync gives on POSIX.
+// turns into a copy across drives.
 bool Move(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -36,22 +56,13 @@ bool Delete(const char* path) {
   return DeleteFileA(path) != 0;
 }
 
-FILE* CreateNew(const char* path) {
-  int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  FILE* f = _fdopen(fd, "wb");
-  if (!f) _close(fd);
-  return f;
-}
-
-bool Seek(FILE* f, std::uint64_t pos) {
-  if (pos > static_cast<std::uint64_t>(INT64_MAX)) return false;
-  return _fseeki64(f, static_cast<__int64>(pos), SEEK_SET) == 0;
-}
-
-bool IsFile(const char* path) {
-  DWORD attr = GetFileAttributesA(path);
-  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+bool IsFile(const char* path, std::uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &d) ||
+      (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  if (size) *size = std::uint64_t{d.nFileSizeHigh} << 32 | d.nFileSizeLow;
+  return true;
 }
 
 bool Exists(const char* path) {
@@ -64,10 +75,11 @@ bool IsFolder(const char* path) {
 }
 
 // Asking for the right to delete, while sharing everything, changes nothing
-// and fails only when a holder of the file refuses to share its deletion.
+// and fails only when a holder refuses to share its deletion. Folders open
+// only with backup semantics.
 bool InUse(const char* path) {
   HANDLE h = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
   CloseHandle(h);
   return false;
@@ -76,19 +88,25 @@ bool InUse(const char* path) {
 // A volume is known by the folder it is mounted on ("C:\\" or a mount point),
 // taken without regard to letter case. (Its serial number would make Wine
 // read the disk device and complain on the console.)
-bool FreeSpace(const char* folder, std::uint64_t* bytes, std::uint64_t* volume) {
-  ULARGE_INTEGER avail;
+Room FreeSpace(const char* folder) {
+  Room r = {};
+  ULARGE_INTEGER avail, total;
+  DWORD perCluster = 0, sector = 0, freeClusters = 0, clusters = 0;
   char full[MAX_PATH], root[MAX_PATH];
-  if (!GetDiskFreeSpaceExA(folder, &avail, nullptr, nullptr) ||
-      !GetFullPathNameA(folder, MAX_PATH, full, nullptr) ||
-      !GetVolumePathNameA(full, root, MAX_PATH))
-    return false;
-  *bytes = avail.QuadPart;
-  *volume = 1469598103934665603ull;  // FNV-1a of the upper-cased name
+  DWORD n = GetFullPathNameA(folder, MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH || !GetVolumePathNameA(full, root, MAX_PATH) ||
+      !GetDiskFreeSpaceExA(folder, &avail, &total, nullptr) ||
+      !GetDiskFreeSpaceA(root, &perCluster, &sector, &freeClusters, &clusters))
+    return r;
+  r.known = true;
+  r.free = avail.QuadPart;
+  r.total = total.QuadPart;
+  r.unit = std::uint64_t{perCluster} * sector;
+  r.volume = 1469598103934665603ull;  // FNV-1a of the upper-cased name
   for (const char* c = root; *c; c++)
-    *volume = (*volume ^ static_cast<unsigned>(std::toupper(static_cast<unsigned char>(*c)))) *
-              1099511628211ull;
-  return true;
+    r.volume = (r.volume ^ static_cast<unsigned>(std::toupper(static_cast<unsigned char>(*c)))) *
+               1099511628211ull;
+  return r;
 }
 
 bool Sync(FILE* f) {
@@ -110,12 +128,9 @@ LockState TakeLock(const char* path) {
 
 #else
 
-static_assert(sizeof(off_t) == 8, "positions in a save must not be cut to 32 bits");
-
-// Anything that cannot be looked at counts as there.
 bool Exists(const char* path) {
   struct stat st;
-  return lstat(path, &st) == 0 || errno != ENOENT;
+  return lstat(path, &st) == 0;
 }
 
 bool MoveByCheck(const char* from, const char* to) {
@@ -148,22 +163,11 @@ bool Delete(const char* path) {
   return unlink(path) == 0;
 }
 
-FILE* CreateNew(const char* path) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  FILE* f = fdopen(fd, "wb");
-  if (!f) close(fd);
-  return f;
-}
-
-bool Seek(FILE* f, std::uint64_t pos) {
-  if (pos > static_cast<std::uint64_t>(INT64_MAX)) return false;
-  return fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0;
-}
-
-bool IsFile(const char* path) {
+bool IsFile(const char* path, std::uint64_t* size) {
   struct stat st;
-  return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (size) *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
 }
 
 bool IsFolder(const char* path) {
@@ -175,13 +179,17 @@ bool InUse(const char*) {
   return false;
 }
 
-bool FreeSpace(const char* folder, std::uint64_t* bytes, std::uint64_t* volume) {
+Room FreeSpace(const char* folder) {
+  Room r = {};
   struct statvfs vfs;
   struct stat st;
-  if (statvfs(folder, &vfs) != 0 || stat(folder, &st) != 0) return false;
-  *bytes = std::uint64_t{vfs.f_bavail} * vfs.f_frsize;
-  *volume = st.st_dev;
-  return true;
+  if (statvfs(folder, &vfs) != 0 || stat(folder, &st) != 0) return r;
+  r.known = true;
+  r.free = std::uint64_t{vfs.f_bavail} * vfs.f_frsize;
+  r.total = std::uint64_t{vfs.f_blocks} * vfs.f_frsize;
+  r.unit = vfs.f_frsize;
+  r.volume = st.st_dev;
+  return r;
 }
 
 // EINVAL: a device or pipe, which has nothing to push to a disk.

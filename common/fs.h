@@ -9,9 +9,10 @@
 // nothing when `to` already exists or `from` does not.
 bool Move(const char* from, const char* to);
 
-// The no-replace rename for file systems that refuse the kernel's own
+// The no-replace rename for POSIX file systems that refuse the kernel's own
 // no-replace flag: a hard link then unlink for files, a check then rename for
-// folders. Move uses it only there; it is exposed so tests can reach it.
+// folders. Move uses it only there; it is exposed so tests can reach it. On
+// Windows, whose own rename never replaces, it is Move.
 bool MoveByCheck(const char* from, const char* to);
 
 // Removes a file. Returns false, changing nothing, when there is no file of
@@ -26,24 +27,32 @@ FILE* CreateNew(const char* path);
 // Returns false when the position cannot be reached.
 bool Seek(FILE* f, std::uint64_t pos);
 
-// True when `path` names an existing regular file (not a folder).
-bool IsFile(const char* path);
+// True when `path` names an existing regular file (not a folder); its size
+// goes to `size` when given.
+bool IsFile(const char* path, std::uint64_t* size = nullptr);
 
-// True when anything, file or folder, has the name `path`.
+// True when the system shows a file or folder named `path`. A name that
+// cannot be looked at (a folder on the way that cannot be searched, or that
+// is a file) counts as absent, on every platform.
 bool Exists(const char* path);
 
 // True when `path` names an existing folder.
 bool IsFolder(const char* path);
 
-// True when another program holds the file `path` open so that it cannot be
-// moved or deleted now: on Windows, open without delete sharing, as the
-// running game holds its archives. Never on POSIX, where that cannot happen.
+// True when another program holds the file or folder `path` open so that it
+// cannot be moved or deleted now: on Windows, open without delete sharing, as
+// the running game holds its archives. Never on POSIX, where that cannot happen.
 bool InUse(const char* path);
 
-// The bytes this program may still write on the volume of `folder`, and a
-// number that is the same for two folders on one volume. Returns false when
-// they cannot be read.
-bool FreeSpace(const char* folder, std::uint64_t* bytes, std::uint64_t* volume);
+// What a volume tells of its space.
+struct Room {
+  bool known;            // false when it could not be asked
+  std::uint64_t free;    // bytes this program may still write there
+  std::uint64_t total;   // its size; 0 from one that does not know its sizes
+  std::uint64_t unit;    // every file takes a whole number of these
+  std::uint64_t volume;  // the same for two folders on one volume
+};
+Room FreeSpace(const char* folder);
 
 // Pushes what was written to `f` through to the disk, so that a power cut
 // cannot leave the file shorter than it was written. Returns false when that fails.
@@ -56,7 +65,8 @@ void StartWriteBack(FILE* f, std::uint64_t from);
 
 // Pushes the names made, moved or deleted in the folder `path` through to the
 // disk. A folder that cannot be synced (some file systems refuse) is passed
-// over. Nothing to do on Windows, where Move writes through.
+// over. Windows has no such call: there the file system's own log keeps the
+// names, and a power cut may undo the last few renames.
 void SyncFolder(const char* path);
 
 enum LockState { kLockTaken, kLockBusy, kLockUnavailable };

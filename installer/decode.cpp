@@ -13,6 +13,12 @@ static unsigned char info[64 * 1024];
 // stretch while the next is decoded, so the last sync waits for little.
 static constexpr std::int64_t kWriteBackStep = 4 << 20;
 
+const char* SourceMissing(const DecodeUse& use) {
+  std::uint64_t size = 0;
+  if (!IsFile(use.source, &size)) return use.sourceOpenFail;
+  return size < static_cast<std::uint64_t>(use.count) ? use.sourceShort : nullptr;
+}
+
 const char* DecodeCopy(const DecodeUse& use, FILE* con) {
   FILE* out = CreateNew(use.dest);
   if (!out) return use.destOpenFail;

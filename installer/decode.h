@@ -19,6 +19,17 @@ struct DecodeUse {
 inline constexpr const char* kCloseInFail = "Can't close input file.\n";
 inline constexpr const char* kCloseOutFail = "Can't close Outfile.\n";
 
+// Null when use.source is a file of at least use.count bytes; otherwise the
+// message its copy would stop with. Checked before anything changes, so a
+// missing or cut-short download stops the install before it starts.
+const char* SourceMissing(const DecodeUse& use);
+
+// The room use.dest takes on a volume whose files take whole `unit`s.
+inline std::uint64_t SizeOnDisk(const DecodeUse& use, std::uint64_t unit) {
+  std::uint64_t n = static_cast<std::uint64_t>(use.count);
+  return unit > 1 ? (n + unit - 1) / unit * unit : n;
+}
+
 // Creates use.dest and fills it with the first use.count bytes of use.source,
 // each XOR use.key, printing the announcement on `con`. Returns null when the
 // copy completed and is on the disk, otherwise the message that reports why it

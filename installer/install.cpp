@@ -25,9 +25,9 @@ static constexpr const char* kUnfinished =
 static constexpr const char* kNoRoom =
     "Not enough free disk space for QVR Part2 (it needs 127 MB).\n"
     "Free some space, then run QVRPt2Installer_mod again.\n";
-// Install's answer when the first part is not completed: no failure, but
-// nothing of the run may stay.
-static constexpr const char* kRefused = "";
+static constexpr const char* kNotRenamed =
+    "Can't rename save000.zsv.QVRPt2 to save000.zsv.\n"
+    "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
 
 static const DecodeUse kTemplateDecode = {
     kNewSave, kNoNewSave, kTemplate, "Can't open CrackerFile.\n", "Can't read CrackerFile.\n",
@@ -72,11 +72,12 @@ static unsigned ReadFlag(FILE* in, std::uint32_t Offset) {
   return data;
 }
 
+// The answer is not used: any key will do.
 static void Refuse(FILE* con, FILE* keys) {
   std::fputs(kNotCompleted, con);
   std::fflush(con);  // the player must see the prompt before we wait
   int XPrime = 0;
-  if (std::fscanf(keys, "%i", &XPrime) != 1) XPrime = 0;  // any answer will do
+  if (std::fscanf(keys, "%i", &XPrime) != 1) XPrime = 0;
 }
 
 // Reads the party block from the save at `path` into `p` when the first part
@@ -114,30 +115,10 @@ const char* WriteParty(const char* path, const unsigned char* p) {
 }
 
 // A backup from an earlier run, or both saves, may be in place; only folders
-// in their way stop the run, before anything has changed.
+// in their way keep the new save from ever taking the save's name.
 static bool SavesUsable() {
   if (IsFile(kSave)) return !Exists(kSaveBackup) || IsFile(kSaveBackup);
   return !Exists(kSave);
-}
-
-// The player's save leaves its name only now, with everything else in place
-// and on the disk (each decoded file was synced as it was closed), so a run
-// cut off at any point before, a power cut too, leaves it where the game
-// finds it. Once the save folder is synced the whole install is on the disk.
-static const char* PutNewSaveInPlace() {
-  SyncFolder(kDataFolder);
-  SyncFolder(kGameFolder);
-  bool moved = false;
-  if (IsFile(kSave)) {
-    Delete(kSaveBackup);
-    moved = Move(kSave, kSaveBackup);
-  }
-  if (Move(kNewSave, kSave)) {
-    SyncFolder(kSaveFolder);
-    return nullptr;
-  }
-  if (moved) Move(kSaveBackup, kSave);
-  return kNewSaveNotClosed;
 }
 
 // Null when nothing of the first part is moved aside; otherwise whether the
@@ -152,70 +133,110 @@ static const char* EarlierInstall() {
   return complete ? kInstalled : kUnfinished;
 }
 
-// The running game holds its archives; moving some aside and then failing
-// on the next would leave a half-swapped game.
-static const char* ArchiveInUse() {
+// The running game holds its archives and sounds; moving some aside and then
+// failing on the next would leave a half-swapped game.
+static const char* HeldByAnother() {
   static char message[160];
-  for (const ArchivePaths& a : kArchives) {
-    if (!InUse(a.live)) continue;
-    std::snprintf(message, sizeof message, kInUse, FileName(a.live), "QVRPt2Installer_mod");
+  const char* swapped[kArchiveCount + 1] = {kSounds};
+  for (int i = 0; i < kArchiveCount; i++) swapped[i + 1] = kArchives[i].live;
+  for (const char* path : swapped) {
+    if (!InUse(path)) continue;
+    std::snprintf(message, sizeof message, kInUse, FileName(path), "QVRPt2Installer_mod");
     return message;
   }
   return nullptr;
 }
 
+// What the file system needs of a volume for its own records of the new files.
+static constexpr std::uint64_t kRecords = 1 << 20;
+
 bool EnoughRoom(const Room& data, const Room& saves) {
-  const std::uint64_t archives = ArchiveBytes(), save = kTemplateDecode.count;
-  if (data.known && saves.known && data.volume == saves.volume) return data.free >= archives + save;
-  return (!data.known || data.free >= archives) && (!saves.known || saves.free >= save);
+  // A volume that knows no size of its own cannot tell its free space either.
+  bool dataKnown = data.known && data.total > 0, savesKnown = saves.known && saves.total > 0;
+  const std::uint64_t archives = ArchiveBytes(data.unit);
+  const std::uint64_t save = SizeOnDisk(kTemplateDecode, saves.unit);
+  if (dataKnown && savesKnown && data.volume == saves.volume)
+    return data.free >= archives + save + kRecords;
+  return (!dataKnown || data.free >= archives + kRecords) &&
+         (!savesKnown || saves.free >= save + kRecords);
 }
 
-static bool RoomForInstall() {
-  Room data = {}, saves = {};
-  data.known = FreeSpace(kDataFolder, &data.free, &data.volume);
-  saves.known = FreeSpace(kSaveFolder, &saves.free, &saves.volume);
-  return EnoughRoom(data, saves);
-}
-
-// Whatever would stop the install half-way, checked before anything changes.
-static const char* Ready(FILE* con) {
+// Whatever would stop the install half-way, checked before anything changes:
+// null when nothing does, otherwise what to tell the player.
+static const char* Ready() {
   if (const char* earlier = EarlierInstall()) return earlier;
-  if (const char* held = ArchiveInUse()) return held;
-  if (!RoomForInstall()) return kNoRoom;
-  std::fputs(kBanner, con);
-  if (!SavesUsable()) return kNoNewSave;
-  return nullptr;
+  if (const char* held = HeldByAnother()) return held;
+  if (!EnoughRoom(FreeSpace(kDataFolder), FreeSpace(kSaveFolder))) return kNoRoom;
+  if (const char* missing = SourceMissing(kTemplateDecode)) return missing;
+  return SwapInputMissing();
 }
 
-// Everything from the making of the new save on. Returns null when the
-// install is complete, kRefused when the first part is not completed,
-// otherwise the message that says why it stopped.
-static const char* Install(FILE* con, FILE* keys) {
-  if (const char* fail = DecodeCopy(kTemplateDecode, con)) return fail;
+enum Outcome { kComplete, kRefused, kStopped };
+
+// Builds the new save and swaps the data. Refused when the first part is not
+// completed; stopped, with the message in *stop, on any failure. The new save
+// is left as it is for its owner, Install.
+static Outcome Build(FILE* con, const char** stop) {
+  if ((*stop = DecodeCopy(kTemplateDecode, con))) return kStopped;
   // Without the player's save, the backup of an earlier run carries the party.
   const char* from = IsFile(kSave) ? kSave : kSaveBackup;
   bool completed = false;
-  if (const char* fail = ReadParty(from, con, partydata, &completed)) return fail;
-  if (!completed) {
-    // Nothing of this run stays, even if the window is closed at the prompt.
-    Delete(kNewSave);
-    Refuse(con, keys);
-    return kRefused;
-  }
+  if ((*stop = ReadParty(from, con, partydata, &completed))) return kStopped;
+  if (!completed) return kRefused;
   ResetParty(partydata);
-  if (const char* fail = WriteParty(kNewSave, partydata)) return fail;
-  if (const char* fail = DataSwap(con)) return fail;
-  return PutNewSaveInPlace();
+  if ((*stop = WriteParty(kNewSave, partydata))) return kStopped;
+  if ((*stop = DataSwap(con))) return kStopped;
+  return kComplete;
+}
+
+// The player's save leaves its name only now, with everything else in place
+// and on the disk (each decoded file and the new save were synced as they
+// were closed), so a run cut off at any point before, a power cut too, leaves
+// it where the game finds it. Once the save folder is synced the whole
+// install is on the disk. When the new save cannot take the name, the
+// player's save goes back to it and the new save stays, complete, under its
+// own name.
+static const char* Commit() {
+  SyncFolder(kDataFolder);
+  SyncFolder(kGameFolder);
+  bool moved = false;
+  if (IsFile(kSave)) {
+    Delete(kSaveBackup);
+    moved = Move(kSave, kSaveBackup);
+  }
+  if (Move(kNewSave, kSave)) {
+    SyncFolder(kSaveFolder);
+    return nullptr;
+  }
+  if (moved) Move(kSaveBackup, kSave);
+  return kNotRenamed;
+}
+
+// The new save's one owner: it leaves the run under the save's name, or
+// complete under its own when that name cannot be had; every other end
+// deletes it, before the refusal's prompt too, so that nothing of a run that
+// did not install stays, even if the window is closed.
+static Outcome Install(FILE* con, const char** stop) {
+  *stop = kNoNewSave;
+  if (!SavesUsable()) return kStopped;
+  Delete(kNewSave);  // left by a run that was cut off
+  Outcome built = Build(con, stop);
+  if (built != kComplete) {
+    Delete(kNewSave);
+    return built;
+  }
+  *stop = Commit();
+  return *stop ? kStopped : kComplete;
 }
 
 int RunInstall(FILE* con, FILE* keys) {
-  const char* stop = Ready(con);
+  const char* stop = Ready();
   if (!stop) {
-    Delete(kNewSave);  // left by a run that was cut off
-    stop = Install(con, keys);
-    // The player's save never left its name; only the unfinished new one goes.
-    if (stop) Delete(kNewSave);
+    std::fputs(kBanner, con);
+    Outcome outcome = Install(con, &stop);
+    if (outcome == kRefused) Refuse(con, keys);
+    if (outcome != kStopped) return 0;
   }
-  if (stop) std::fputs(stop, con);
-  return stop && *stop ? 1 : 0;
+  std::fputs(stop, con);
+  return 1;
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "fs.h"
+
 inline constexpr std::uint32_t Part = 0x74726170;  // "part" as a little-endian word
 inline constexpr std::uint32_t kPartySize = 64720;
 inline constexpr std::uint32_t kPartyInTemplate = 148402;  // where the block goes in the new save
@@ -22,18 +24,14 @@ void ResetParty(unsigned char* partydata);
 // Returns null on success, otherwise the failure message.
 const char* WriteParty(const char* path, const unsigned char* partydata);
 
-// The free space of one volume, when it could be read.
-struct Room {
-  bool known;
-  std::uint64_t free, volume;
-};
 // Whether the decoded archives fit on the volume of the data folder and the
-// new save on the save folder's (both on one, when they share it). A volume
-// whose free space is not known does not stop the install.
+// new save on the save folder's (both on one, when they share it), each file
+// rounded up to whole allocation units, with room for the file system's own
+// records. A volume whose free space is not known does not stop the install.
 bool EnoughRoom(const Room& data, const Room& saves);
 
-// The whole install, run from the save folder by a caller that holds the
-// folder's lock; messages go to `con`, the key press after a refusal is read
+// The whole install, run from the save folder by a caller that has started
+// the run (StartRun); messages go to `con`, the key press after a refusal is read
 // from `keys`. Returns the exit status. The player's save keeps its name
 // until everything else is in place.
 int RunInstall(FILE* con, FILE* keys);

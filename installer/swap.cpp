@@ -5,6 +5,7 @@
 #include "fs.h"
 
 static constexpr const char* kNoSounds = "\nCan't move SOUNDS.QVRPt2 folder.\n";
+static constexpr const char* kSoundsStuck = "\nCan't move SOUNDS folder.\n";
 
 // The second part's archives in the order they are decoded.
 static const DecodeUse kDecodes[] = {
@@ -31,13 +32,20 @@ const char* DataSwap(FILE* con) {
   }
   // The game must not be left without sounds, nor pass for the second part
   // with the first part's.
-  Move(kSounds, kSoundsPt1);
+  if (Exists(kSounds) && !Move(kSounds, kSoundsPt1)) return kSoundsStuck;
   if (!Move(kSoundsPt2, kSounds)) return kNoSounds;
   return nullptr;
 }
 
-std::uint64_t ArchiveBytes() {
+const char* SwapInputMissing() {
+  for (const DecodeUse& use : kDecodes) {
+    if (const char* missing = SourceMissing(use)) return missing;
+  }
+  return IsFolder(kSoundsPt2) ? nullptr : kNoSounds;
+}
+
+std::uint64_t ArchiveBytes(std::uint64_t unit) {
   std::uint64_t bytes = 0;
-  for (const DecodeUse& use : kDecodes) bytes += static_cast<std::uint64_t>(use.count);
+  for (const DecodeUse& use : kDecodes) bytes += SizeOnDisk(use, unit);
   return bytes;
 }

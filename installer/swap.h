@@ -10,5 +10,9 @@
 // reporting where it stopped.
 const char* DataSwap(FILE* con);
 
-// The bytes DataSwap writes: the four decoded archives.
-std::uint64_t ArchiveBytes();
+// Null when the second part's four archives and sounds are all there to be
+// swapped in; otherwise the message DataSwap would stop with.
+const char* SwapInputMissing();
+
+// The room DataSwap takes on a volume whose files take whole `unit`s.
+std::uint64_t ArchiveBytes(std::uint64_t unit);

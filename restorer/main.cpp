@@ -1,20 +1,9 @@
 #include <cstdio>
 
-#include "console.h"
-#include "fileset.h"
-#include "fs.h"
 #include "restore.h"
+#include "run.h"
 
 int main() {
-  // Outside a save folder there is nothing to restore, and no lock file to leave.
-  if (const char* wrong = NotInSaveFolder()) {
-    std::fputs(wrong, stdout);
-    return EndRun(1);
-  }
-  // Held until the process ends.
-  if (TakeLock(kLockFile) == kLockBusy) {
-    std::fputs(kBusy, stdout);
-    return EndRun(1);
-  }
+  if (!StartRun("Reinstall_QVRPt1", stdout)) return EndRun(1);
   return EndRun(RunRestore(stdout));
 }

@@ -3,24 +3,23 @@
 #include "fileset.h"
 #include "fs.h"
 
-static constexpr const char* kNoData =
-    "Can't find the DATA folder.\nStart Reinstall_QVRPt1 in the game's save folder.\n";
 static constexpr const char* kArchiveNotBack = "Can't put back %s file.\n";
 static constexpr const char* kSoundsNotBack = "Can't put back SOUNDS folder.\n";
 
-// The running game holds its archives; deleting some and then failing on the
-// next would leave a half-swapped game.
-static bool AnyInUse(FILE* con) {
+// The running game holds its archives and sounds; deleting or moving some and
+// then failing on the next would leave a half-swapped game. Returns the first
+// file or folder the restore would touch that another program holds.
+static const char* Held() {
   for (const ArchivePaths& a : kArchives) {
     if (!IsFile(a.backup)) continue;
-    const char* held[] = {a.live, a.backup};
-    for (const char* path : held) {
-      if (!InUse(path)) continue;
-      std::fprintf(con, kInUse, FileName(path), "Reinstall_QVRPt1");
-      return true;
-    }
+    if (InUse(a.live)) return a.live;
+    if (InUse(a.backup)) return a.backup;
   }
-  return false;
+  if (Exists(kSoundsPt1)) {
+    if (InUse(kSounds)) return kSounds;
+    if (InUse(kSoundsPt1)) return kSoundsPt1;
+  }
+  return nullptr;
 }
 
 // Names what is still moved aside after the restore; true when nothing is.
@@ -38,12 +37,11 @@ static bool AllPutBack(FILE* con) {
   return all;
 }
 
-const char* NotInSaveFolder() {
-  return IsFolder(kDataFolder) ? nullptr : kNoData;
-}
-
 int RunRestore(FILE* con) {
-  if (AnyInUse(con)) return 1;
+  if (const char* held = Held()) {
+    std::fprintf(con, kInUse, FileName(held), "Reinstall_QVRPt1");
+    return 1;
+  }
   // A live archive without a backup is the only copy the game has: keep it.
   for (const ArchivePaths& a : kArchives) {
     if (IsFile(a.backup)) Delete(a.live);

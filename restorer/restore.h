@@ -6,10 +6,6 @@
 
 #include <cstdio>
 
-// Null when the working folder is a save folder, with the game's DATA folder
-// beside it; otherwise the message that says so.
-const char* NotInSaveFolder();
-
-// The restore, run from the save folder by a caller that holds the folder's
-// lock.
+// The restore, run from the save folder by a caller that has started the run
+// (StartRun).
 int RunRestore(FILE* con);
