@@ -33,6 +33,10 @@ struct Installation : ::testing::Test {
   RunResult Restore() {
     return Call([](FILE* con, FILE*) { return RunRestore(con); }, saves);
   }
+  // An install stopped half-way through the data swap by what no check
+  // foresees: the disk fills in SPRITES.LOD (POSIX), or another program holds
+  // its download (Windows). It prints Head(...) + kSwapStop.
+  RunResult InstallStoppedInSwap();
 };
 
 // The four archives in decoding order, with their paths below the
@@ -54,6 +58,11 @@ inline const ArchiveRow kArchiveRows[4] = {
 };
 
 inline const std::string kBanner = "\nExtracting SAVED Game data.\n";
+#ifdef _WIN32
+inline const std::string kSwapStop = "\nCan't open SPRITES.LOD.QVRPt2 file.\n";
+#else
+inline const std::string kSwapStop = "\nDecoding SPRITES.LOD.\nCan't close Outfile.\n";
+#endif
 
 // What the installer prints up to the completion test, for a save whose party
 // block is at `offset` and whose flag byte reads `flag`.

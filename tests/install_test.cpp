@@ -12,10 +12,23 @@
 #else
 #include <sched.h>
 #include <sys/mount.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 using sample::Bytes;
+
+RunResult Installation::InstallStoppedInSwap() {
+#ifdef _WIN32
+  HANDLE held = CreateFileA(At(kArchiveRows[0].source).c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  RunResult r = Install();
+  CloseHandle(held);
+  return r;
+#else
+  return Install("", 1 << 20);
+#endif
+}
 
 namespace {
 
@@ -82,7 +95,6 @@ TEST_F(InstallTest, CompleteInstallCarriesPartyAndSwapsDataAndSounds) {
 
 TEST_F(InstallTest, UnfinishedFirstPartIsRefusedAndNothingChanges) {
   options.save.flag = 0x7F;
-  options.sources = false;
   Build();
   for (const char* keys : {"\n\n   \nok\n", "", "7\n"}) {
     SCOPED_TRACE(keys);
@@ -94,7 +106,6 @@ TEST_F(InstallTest, UnfinishedFirstPartIsRefusedAndNothingChanges) {
 // does not end the wait.
 TEST_F(InstallTest, RefusalPromptIsShownBeforeTheWaitThatBlankLinesDoNotEnd) {
   options.save.flag = 0x10;
-  options.sources = false;
   Build();
   Tree before = Snapshot(root);
   Child installer("QVRPt2Installer_mod", saves);
@@ -110,7 +121,6 @@ TEST_F(InstallTest, RefusalPromptIsShownBeforeTheWaitThatBlankLinesDoNotEnd) {
 
 TEST_F(InstallTest, FlagPastEndOfSaveReadsAsZeroAndRefuses) {
   options.save.offset = options.save.size - 302;
-  options.sources = false;
   Build();
   ExpectInstallChangesNothing({0, Head(options.save.size - 302, 0) + kRefusal});
 }
@@ -118,7 +128,6 @@ TEST_F(InstallTest, FlagPastEndOfSaveReadsAsZeroAndRefuses) {
 // A flag taken from a wrapped or 31-bit position would be a set byte that the
 // save places there on purpose; the real position is past the end.
 TEST_F(InstallTest, FarPartyPositionsAreNeverWrapped) {
-  options.sources = false;
   for (std::uint32_t offset : {0xFFFFFF00u, 0x80000000u, 0xFFFFFFFFu}) {
     SCOPED_TRACE(offset);
     options.save.offset = offset;
@@ -133,24 +142,21 @@ TEST_F(InstallTest, FarPartyPositionsAreNeverWrapped) {
 }
 
 TEST_F(InstallTest, AnyFlagFrom80ToFFGoesOn) {
-  options.sources = false;  // the run then stops at the first archive, past the test
   for (unsigned flag : {0x80u, 0xFFu}) {
     options.save.flag = static_cast<unsigned char>(flag);
     Build();
-    ExpectInstallKeepsSaves({1, Head(20000, flag) + "\nCan't open SPRITES.LOD.QVRPt2 file.\n"});
+    EXPECT_EQ(Install(""), (RunResult{0, Announced(20000, flag)}));
   }
 }
 
 TEST_F(InstallTest, MarkerAtStartOfSaveIsFound) {
   options.save.marker = 0;
   options.save.offset = 0x1234;
-  options.sources = false;
   Build();
-  EXPECT_EQ(Install().out, Head(0x1234, 0xC5) + "\nCan't open SPRITES.LOD.QVRPt2 file.\n");
+  EXPECT_EQ(Install("").out, Announced(0x1234, 0xC5));
 }
 
 TEST_F(InstallTest, SaveWithoutPartyDataStopsAndIsPutBack) {
-  options.sources = false;
   for (std::uint32_t marker : {300000u, 200000u - 16}) {  // no marker; marker cut short
     SCOPED_TRACE(marker);
     options.save.marker = marker;
@@ -164,35 +170,30 @@ TEST_F(InstallTest, SaveWithoutPartyDataStopsAndIsPutBack) {
 
 TEST_F(InstallTest, PartyBlockCutShortStopsAndSaveIsPutBack) {
   options.save.offset = options.save.size - 1000;
-  options.sources = false;
   Build();
   ExpectInstallKeepsSaves(
       {1, Head(options.save.size - 1000, 0xC5) + "Can't read party data from Original file.\n"});
 }
 
-TEST_F(InstallTest, TemplateMissingOrShortStopsAndSaveIsPutBack) {
-  options.sources = false;
+TEST_F(InstallTest, TemplateMissingOrShortStopsBeforeAnyChange) {
+  options.sources = false;  // checked after the template
   Build();
   Bytes crackerFile = sample::ReadFile(Save("CrackerFile"));
   crackerFile.resize(245076);
   sample::WriteFile(Save("CrackerFile"), crackerFile);
-  ExpectInstallKeepsSaves({1, kBanner + "Can't read CrackerFile.\n"});
+  ExpectInstallChangesNothing({1, "Can't read CrackerFile.\n"});
 
   fs::remove(Save("CrackerFile"));
-  ExpectInstallKeepsSaves({1, kBanner + "Can't open CrackerFile.\n"});
+  ExpectInstallChangesNothing({1, "Can't open CrackerFile.\n"});
 }
 
 TEST_F(InstallTest, WithoutSaveTheOldBackupIsKeptAndUsed) {
-  options.sources = false;
   Build();
   fs::rename(Save("save000.zsv"), Save("save000.zsv.Original"));
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(),
-            (RunResult{1, Head(20000, 0xC5) + "\nCan't open SPRITES.LOD.QVRPt2 file.\n"}));
+  Tree before = Snapshot(saves);
+  EXPECT_EQ(InstallStoppedInSwap(), (RunResult{1, Head(20000, 0xC5) + kSwapStop}));
   // The backup stays and the new save made here is gone.
-  Tree want = ArchivesAside(before);
-  want["DATA/SPRITES.LOD"] = FileEntry({});
-  EXPECT_EQ(Snapshot(root), want);
+  EXPECT_EQ(Snapshot(saves), before);
 
   ASSERT_EQ(Restore().status, 0);
   fs::remove(Save("save000.zsv.Original"));
@@ -201,7 +202,6 @@ TEST_F(InstallTest, WithoutSaveTheOldBackupIsKeptAndUsed) {
 }
 
 TEST_F(InstallTest, SaveThatCannotBeMovedAsideIsNeverOverwritten) {
-  options.sources = false;
   Build();
   fs::create_directories(Save("save000.zsv.Original/inside"));
   ExpectInstallChangesNothing({1, kBanner + "Can't open OutFile file.\n"});
@@ -214,26 +214,17 @@ struct SwapStopTest : InstallTest, ::testing::WithParamInterface<int> {
   const ArchiveRow& a = kArchiveRows[stop];
 };
 
-TEST_P(SwapStopTest, MissingSourceLeavesEmptyArchiveAndLaterOnesAside) {
+// A download missing or cut short is found before anything changes.
+TEST_P(SwapStopTest, MissingSourceStopsBeforeAnyChange) {
   Build();
   fs::remove(At(a.source));
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, Announced(20000, 0xC5, stop) + a.sourceOpen}));
-  Tree want = Decoded(ArchivesAside(before), stop);
-  want[a.live] = FileEntry({});
-  EXPECT_EQ(Snapshot(root), want);
+  ExpectInstallChangesNothing({1, a.sourceOpen});
 }
 
-TEST_P(SwapStopTest, ShortSourceKeepsPartlyWrittenArchive) {
+TEST_P(SwapStopTest, ShortSourceStopsBeforeAnyChange) {
   Build();
-  ASSERT_TRUE(sample::WriteScrambled(At(a.source), stop, 1000000, sample::kPt2[stop].key));
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(), (RunResult{1, Announced(20000, 0xC5, stop + 1) + a.sourceShort}));
-  Bytes part(1000000);
-  sample::Pt2Plain(stop, 0, part.data(), part.size());
-  Tree want = Decoded(ArchivesAside(before), stop);
-  want[a.live] = FileEntry(part);
-  EXPECT_EQ(Snapshot(root), want);
+  ASSERT_TRUE(sample::WriteScrambled(At(a.source), stop, sample::kPt2[stop].count - 1, 0));
+  ExpectInstallChangesNothing({1, a.sourceShort});
 }
 
 // A first-part archive already aside means an install is in place or was cut
@@ -258,7 +249,7 @@ TEST_F(InstallTest, TakenSoundBackupStopsBeforeAnyChange) {
 
 // What a player may do after a first run: either program again, in any order,
 // or with a file put back in between. The player's save is never lost.
-enum Act { kInstallAgain, kRestoreAgain, kGamesSourceBack };
+enum Act { kInstallAgain, kRestoreAgain, kInstallStoppedInSwap };
 enum End { kAsBefore, kComplete, kFirstPartAgain };
 struct Step {
   Act act;
@@ -288,11 +279,10 @@ TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
         {kInstallAgain, 0, Head(148402, 0) + kRefusal}},
        kFirstPartAgain},
       {"stopped in the data swap, installer, restorer, installer",
-       [](InstallTest& t) { fs::rename(t.At(kArchiveRows[1].source), t.At("Games.away")); },
-       {{kInstallAgain, 1, Announced(20000, 0xC5, 1) + kArchiveRows[1].sourceOpen},
+       nullptr,
+       {{kInstallStoppedInSwap, 1, Head(20000, 0xC5) + kSwapStop},
         {kInstallAgain, 1, kUnfinished},
         {kRestoreAgain, 0, ""},
-        {kGamesSourceBack, 0, ""},
         {kInstallAgain, 0, done}},
        kComplete},
       {"refused twice with an old backup, which stays",
@@ -311,8 +301,8 @@ TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
        kComplete},
       {"no second-part sounds, installer, restorer",
        [](InstallTest& t) { fs::remove_all(t.At("SOUNDS.QVRPt2")); },
-       {{kInstallAgain, 1, done + "\nCan't move SOUNDS.QVRPt2 folder.\n"},
-        {kInstallAgain, 1, kUnfinished},
+       {{kInstallAgain, 1, "\nCan't move SOUNDS.QVRPt2 folder.\n"},
+        {kInstallAgain, 1, "\nCan't move SOUNDS.QVRPt2 folder.\n"},
         {kRestoreAgain, 0, ""}},
        kAsBefore},
   };
@@ -325,12 +315,10 @@ TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
     Tree before = Snapshot(root);
     Bytes player = sample::ReadFile(Save("save000.zsv"));
     for (const Step& step : rerun.steps) {
-      if (step.act == kGamesSourceBack) {
-        fs::rename(At("Games.away"), At(kArchiveRows[1].source));
-        continue;
-      }
-      EXPECT_EQ(step.act == kInstallAgain ? Install() : Restore(),
-                (RunResult{step.status, step.out}));
+      RunResult r = step.act == kRestoreAgain   ? Restore()
+                    : step.act == kInstallAgain ? Install()
+                                                : InstallStoppedInSwap();
+      EXPECT_EQ(r, (RunResult{step.status, step.out}));
       ExpectPlayerSaveKept(player);
     }
     Tree after = Snapshot(root);
@@ -348,7 +336,6 @@ TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
 // once. Closing the window of the first drops its hold and keeps the save.
 TEST_F(InstallTest, SecondProgramStartedWhileOneRunsTouchesNothing) {
   options.save.flag = 0x10;
-  options.sources = false;
   Build();
   Tree before = Snapshot(root);
   Child waiting("QVRPt2Installer_mod", saves);
@@ -365,43 +352,70 @@ TEST_F(InstallTest, SecondProgramStartedWhileOneRunsTouchesNothing) {
   EXPECT_EQ(Snapshot(root), before);
 }
 
-#ifdef _WIN32
-// Windows will not delete a read-only file, so the old backup stays and the
-// new save cannot take the player's save's name: the player's save stays.
+inline const std::string kNotRenamed =
+    "Can't rename save000.zsv.QVRPt2 to save000.zsv.\nRun Reinstall_QVRPt1, then "
+    "QVRPt2Installer_mod again.\n";
+
+// The new save, complete, stays under its own name when it cannot take the
+// save's; the player's save keeps its name, and the restorer and the
+// installer then give a complete install. Windows will not delete a read-only
+// file, so there an old backup stays and the save cannot move aside.
 TEST_F(InstallTest, NewSaveThatCannotTakeItsNameLeavesThePlayersSave) {
   Build();
+  Tree before = Snapshot(root), want = AfterInstall(before);
+  RenameIn(want, "Saves/save000.zsv", "Saves/save000.zsv.QVRPt2");
+  RenameIn(want, "Saves/save000.zsv.Original", "Saves/save000.zsv");
+#ifdef _WIN32
   std::string old = Save("save000.zsv.Original");
   sample::WriteFile(old, sample::Filled(77, 5000));
   fs::permissions(old, fs::perms::owner_write, fs::perm_options::remove);
-  ExpectInstallKeepsSaves({1, Announced(20000, 0xC5) + "Can't close save000.zsv file.\n"});
+  want["Saves/save000.zsv.Original"] = FileEntry(sample::Filled(77, 5000));
+  EXPECT_EQ(Install(), (RunResult{1, Announced(20000, 0xC5) + kNotRenamed}));
   fs::permissions(old, fs::perms::owner_write, fs::perm_options::add);
+#elif defined(__linux__)
+  Traced blocked;
+  blocked.blockRename = "rename save000.zsv.QVRPt2 save000.zsv";
+  EXPECT_EQ(RunTraced("QVRPt2Installer_mod", saves, blocked),
+            (RunResult{1, Announced(20000, 0xC5) + kNotRenamed}));
+#else
+  GTEST_SKIP() << "no way to keep a name from a rename here";
+#endif
+  EXPECT_EQ(Snapshot(root), want);
+  EXPECT_EQ(Install(), (RunResult{1, kUnfinished}));
+  EXPECT_EQ(Restore(), (RunResult{0, ""}));
+  fs::remove(Save("save000.zsv.Original"));
+  EXPECT_EQ(Install(), (RunResult{0, Announced(20000, 0xC5)}));
+  EXPECT_EQ(Snapshot(root), AfterInstall(before));
 }
 
-// The running game holds its archives open without delete sharing: neither
-// program changes anything, and each says which file and what to do.
+#ifdef _WIN32
+
+// The running game holds its archives and sounds open without delete
+// sharing: neither program changes anything, and each says which file and
+// what to do.
 TEST_F(InstallTest, ArchiveHeldByTheGameStopsBothProgramsBeforeAnyChange) {
   options.sources = false;
   Build();
+  const std::string i = "QVRPt2Installer_mod", r = "Reinstall_QVRPt1";
   const struct {
-    const char *program, *held, *said;
+    std::string program, held;
   } cases[] = {
-      {"QVRPt2Installer_mod", "DATA/BITMAPS.LOD",
-       "BITMAPS.LOD is in use by another program.\nClose the game, then run QVRPt2Installer_mod "
-       "again.\n"},
-      {"Reinstall_QVRPt1", "DATA/BITMAPS.LOD.QVRPt1",
-       "BITMAPS.LOD.QVRPt1 is in use by another program.\nClose the game, then run "
-       "Reinstall_QVRPt1 again.\n"},
-  };
+      {i, "DATA/BITMAPS.LOD"}, {i, "SOUNDS"}, {r, "DATA/BITMAPS.LOD.QVRPt1"}, {r, "SOUNDS.QVRPt1"}};
   for (const auto& c : cases) {
+    if (c.program == r) {  // a game half-swapped by an install stopped early
+      sample::WriteFile(At("DATA/BITMAPS.LOD.QVRPt1"), sample::Pt1Archive(2));
+      fs::create_directory(At("SOUNDS.QVRPt1"));
+    }
     HANDLE game = CreateFileA(At(c.held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     ASSERT_NE(game, INVALID_HANDLE_VALUE);
     Tree before = Snapshot(root);
-    EXPECT_EQ(RunProgram(c.program, saves), (RunResult{1, c.said}));
+    EXPECT_EQ(RunProgram(c.program.c_str(), saves),
+              (RunResult{1, fs::path(c.held).filename().string() +
+                                " is in use by another program.\nClose the game, then run " +
+                                c.program + " again.\n"}));
     CloseHandle(game);
     EXPECT_EQ(Snapshot(root), before);
-    // For the restorer, a game half-swapped by an install stopped early.
-    sample::WriteFile(At("DATA/BITMAPS.LOD.QVRPt1"), sample::Pt1Archive(2));
   }
 }
 #endif
@@ -428,8 +442,9 @@ TEST_P(InstallCutOffTest, InstallCutOffAnywhereEndsCompleteAfterRestoreAndInstal
   if (GetParam() == 0) {
     // A power cut keeps only what reached the disk: each archive, and the
     // names made, before the new save takes the save's name; that name after.
-    std::vector<std::string> trace;
-    ASSERT_FALSE(RunKilledAt("QVRPt2Installer_mod", saves, 1000, &trace));
+    Traced whole;
+    ASSERT_EQ(RunTraced("QVRPt2Installer_mod", saves, whole).status, 0);
+    const std::vector<std::string>& trace = whole.ops;
     auto at = [&](const std::string& op, size_t from = 0) {
       return std::find(trace.begin() + from, trace.end(), op) - trace.begin();
     };
@@ -443,7 +458,8 @@ TEST_P(InstallCutOffTest, InstallCutOffAnywhereEndsCompleteAfterRestoreAndInstal
     backToFirstPart();
   }
   int op = GetParam();
-  for (; RunKilledAt("QVRPt2Installer_mod", saves, op); op += 4) {
+  for (Traced cut; cut.killAt = op, RunTraced("QVRPt2Installer_mod", saves, cut).status == 137;
+       op += 4) {
     SCOPED_TRACE("cut off at file operation " + std::to_string(op));
     ExpectPlayerSaveKept(player);
     // Cut off once the new save had its name: the install is complete.
@@ -485,6 +501,23 @@ TEST_F(InstallTest, NotEnoughRoomStopsBeforeAnyChange) {
 #endif
 
 #ifndef _WIN32
+// A game folder the player may not write, beside a DATA folder they may: the
+// archives swap, the sounds cannot move aside, and the run says so.
+TEST_F(InstallTest, SoundsThatCannotMoveStopTheRun) {
+  Build();
+  Tree before = Snapshot(root);
+  fs::permissions(root, fs::perms::owner_write | fs::perms::others_write, fs::perm_options::remove);
+  for (const char* open : {"Saves", "DATA"}) fs::permissions(At(open), fs::perms::all);
+  int status = InChild([&]() -> int {
+    if (getuid() == 0 && setuid(65534) != 0) return 2;  // root may write anywhere
+    return Install() == RunResult{1, Announced(20000, 0xC5) + "\nCan't move SOUNDS folder.\n"};
+  });
+  fs::permissions(root, fs::perms::owner_write, fs::perm_options::add);
+  if (status == 2) GTEST_SKIP() << "no other user to run as";
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(Snapshot(root), Decoded(ArchivesAside(before)));
+}
+
 // A full disk, made real with a limit on the size of the files the installer
 // may write: the failed writes must stop the run, never pass as success.
 TEST_F(InstallTest, FailedWritesStopTheRunAndPutSaveBack) {

@@ -92,20 +92,29 @@ TEST(WritePartyTest, PutsBlockAtItsPlaceAndKeepsTheRest) {
 }
 
 // 132,469,259 bytes of archives on the data folder's volume, 245,077 of new
-// save on the save folder's; both together when they are one volume.
+// save on the save folder's, both together when they are one volume; each
+// file rounded up to whole allocation units, and 1 MiB more on each volume.
 TEST(EnoughRoomTest, ArchivesAndSaveMustFitWhereTheyGo) {
-  const std::uint64_t a = 132469259, s = 245077, lots = 1ull << 40;
+  const std::uint64_t a = 132469259, s = 245077, m = 1 << 20, lots = 1ull << 40, k = 4096;
+  std::uint64_t aInK = 0;  // the archives in whole 4 KiB blocks
+  for (const sample::Pt2Archive& p : sample::kPt2) aInK += (p.count + k - 1) / k * k;
+  const std::uint64_t sInK = (s + k - 1) / k * k;
   const struct {
     Room data, saves;
     bool enough;
   } rows[] = {
-      {{true, a + s, 1}, {true, a + s, 1}, true},
-      {{true, a + s - 1, 1}, {true, a + s - 1, 1}, false},
-      {{true, a, 1}, {true, s, 2}, true},
-      {{true, a - 1, 1}, {true, lots, 2}, false},
-      {{true, lots, 1}, {true, s - 1, 2}, false},
-      {{false, 0, 0}, {false, 0, 0}, true},  // what cannot be read does not stop the run
-      {{false, 0, 0}, {true, s - 1, 2}, false},
+      {{true, a + s + m, lots, 1, 1}, {true, a + s + m, lots, 1, 1}, true},
+      {{true, a + s + m - 1, lots, 1, 1}, {true, a + s + m - 1, lots, 1, 1}, false},
+      {{true, a + m, lots, 1, 1}, {true, s + m, lots, 1, 2}, true},
+      {{true, a + m - 1, lots, 1, 1}, {true, lots, lots, 1, 2}, false},
+      {{true, lots, lots, 1, 1}, {true, s + m - 1, lots, 1, 2}, false},
+      {{true, aInK + sInK + m, lots, k, 1}, {true, aInK + sInK + m, lots, k, 1}, true},
+      {{true, a + s + m + 8192, lots, k, 1}, {true, a + s + m + 8192, lots, k, 1}, false},
+      {{true, aInK + m - 1, lots, k, 1}, {true, lots, lots, k, 2}, false},
+      {{true, lots, lots, k, 1}, {true, sInK + m - 1, lots, k, 2}, false},
+      {{}, {}, true},  // what cannot be read does not stop the run
+      {{}, {true, s + m - 1, lots, 1, 2}, false},
+      {{true, 0, 0, k, 1}, {true, 0, 0, k, 1}, true},  // nor a volume that knows no size
   };
   for (const auto& r : rows)
     EXPECT_EQ(EnoughRoom(r.data, r.saves), r.enough) << r.data.free << " " << r.saves.free;

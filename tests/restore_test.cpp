@@ -33,9 +33,8 @@ TEST_F(RestoreTest, AfterCompleteInstallBringsFirstPartBack) {
 
 TEST_F(RestoreTest, AfterInstallStoppedDuringDataSwap) {
   Build();
-  fs::remove(At("DATA.QVRPt2/BITMAPS.LOD.QVRPt2"));
   Tree before = Snapshot(root);
-  ASSERT_EQ(Install().status, 1);
+  ASSERT_EQ(InstallStoppedInSwap().status, 1);
   EXPECT_EQ(Restore(), kQuietSuccess);
   EXPECT_EQ(Snapshot(root), before);
 }
@@ -81,18 +80,20 @@ TEST_F(RestoreTest, WithNoSoundBackupTheLiveSoundsStay) {
   EXPECT_EQ(Snapshot(root), before);
 }
 
-// Started from the wrong folder, or unable to move everything back, the
-// restorer says so rather than passing for a success.
+// Started from the wrong folder, either program says so and leaves nothing;
+// unable to move everything back, the restorer says so rather than passing
+// for a success.
 TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
   options.sources = false;
   Build();
   Tree before = Snapshot(root);
-  EXPECT_EQ(
-      RunProgram("Reinstall_QVRPt1", root),
-      (RunResult{
-          1, "Can't find the DATA folder.\nStart Reinstall_QVRPt1 in the game's save folder.\n"}));
-  EXPECT_FALSE(fs::exists(At("QVR.lock")));
-  EXPECT_EQ(Snapshot(root), before);
+  for (std::string program : {"QVRPt2Installer_mod", "Reinstall_QVRPt1"}) {
+    EXPECT_EQ(RunProgram(program.c_str(), root),
+              (RunResult{1, "Can't find the DATA folder.\nStart " + program +
+                                " in the game's save folder.\n"}));
+    EXPECT_FALSE(fs::exists(At("QVR.lock")));
+    EXPECT_EQ(Snapshot(root), before);
+  }
 
   // A folder where Games.lod goes, and the second part's sounds still there.
   fs::remove(At("DATA/Games.lod"));

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <iterator>
 #include <thread>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -345,41 +346,53 @@ static std::string Peek(pid_t pid, std::uint64_t at) {
   return s;
 }
 
-bool RunKilledAt(const char* name, const std::string& cwd, int op,
-                 std::vector<std::string>* trace) {
-  int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-  pid_t pid = Spawn(name, cwd, null, null, true);
+RunResult RunTraced(const char* name, const std::string& cwd, Traced& t) {
+  int out[2];
+  RunResult r;
+  if (pipe2(out, O_CLOEXEC) != 0) return r;
+  int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  pid_t pid = Spawn(name, cwd, null, out[1], true);
   close(null);
+  close(out[1]);
   // Operations before the lock (loading the program) leave nothing to see.
   int st = 0, made = -1;
-  if (pid <= 0 || waitpid(pid, &st, 0) != pid || !WIFSTOPPED(st)) {
+  std::string blocked;
+  if (pid <= 0 || waitpid(pid, &st, 0) != pid || !WIFSTOPPED(st))
     ADD_FAILURE() << "cannot start " << name << " under ptrace";
-    return false;
-  }
-  ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL);
-  for (;;) {
-    if (ptrace(PTRACE_CONT, pid, nullptr, nullptr) != 0 || waitpid(pid, &st, 0) != pid) break;
-    if (WIFEXITED(st) || WIFSIGNALED(st)) return false;
-    if (st >> 8 != (SIGTRAP | PTRACE_EVENT_SECCOMP << 8)) continue;
+  else
+    ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL);
+  while (r.status < 0 && ptrace(PTRACE_CONT, pid, nullptr, nullptr) == 0 &&
+         waitpid(pid, &st, 0) == pid) {
+    if (WIFEXITED(st) || WIFSIGNALED(st))
+      r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    if (r.status >= 0 || st >> 8 != (SIGTRAP | PTRACE_EVENT_SECCOMP << 8)) continue;
     struct __ptrace_syscall_info info = {};
     ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info);
     auto nr = info.seccomp.nr;
     if (made < 0 && nr != SYS_flock) continue;
-    if (trace && (nr == SYS_fsync || nr == SYS_fdatasync))
-      trace->push_back("sync " + fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" +
-                                                  std::to_string(info.seccomp.args[0]))
-                                     .string());
-    if (trace && (nr == SYS_renameat || nr == SYS_renameat2))
-      trace->push_back("rename " + Peek(pid, info.seccomp.args[1]) + " " +
-                       Peek(pid, info.seccomp.args[3]));
-    if (made++ == op) {
+    if (!blocked.empty()) fs::remove(std::exchange(blocked, ""));
+    if (nr == SYS_fsync || nr == SYS_fdatasync)
+      t.ops.push_back("sync " + fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" +
+                                                 std::to_string(info.seccomp.args[0]))
+                                    .string());
+    if (nr == SYS_renameat || nr == SYS_renameat2) {
+      std::string to = Peek(pid, info.seccomp.args[3]);
+      t.ops.push_back("rename " + Peek(pid, info.seccomp.args[1]) + " " + to);
+      if (t.ops.back() == t.blockRename && fs::create_directory(cwd + "/" + to))
+        blocked = cwd + "/" + to;
+    }
+    if (made++ == t.killAt && made > 0) {
       kill(pid, SIGKILL);
       waitpid(pid, &st, 0);
-      return true;
+      r.status = 128 + SIGKILL;
     }
   }
-  ADD_FAILURE() << "lost track of " << name;
-  return false;
+  if (r.status < 0) ADD_FAILURE() << "lost track of " << name;
+  char buf[4096];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+    r.out.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  return r;
 }
 
 #endif

@@ -79,14 +79,18 @@ struct Child {
 RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input = "");
 
 #ifdef __linux__
-// Runs the program `name` in `cwd` and kills it just before its file
-// operation number `op` reaches the system, as a closed window or a power cut
-// would. Operations are opens, closes, renames, links, deletes, syncs and
-// locks, counted from 0 at the program's lock. Returns false when it ended
-// before making that many. Its syncs are real, and `trace` gets its syncs
-// ("sync /full/path") and renames ("rename FROM TO") in order.
-bool RunKilledAt(const char* name, const std::string& cwd, int op,
-                 std::vector<std::string>* trace = nullptr);
+// Runs the program `name` in `cwd` under ptrace, stopping it at each file
+// operation: opens, closes, renames, links, deletes, syncs and locks, counted
+// from 0 at the program's lock. Its syncs are real.
+struct Traced {
+  int killAt = -1;  // killed just before that operation, as a closed window or power cut would
+  // A rename ("rename FROM TO") whose target name is taken, by an empty
+  // folder, only while that rename runs.
+  std::string blockRename;
+  std::vector<std::string> ops;  // its syncs ("sync /full/path") and renames, in order
+};
+// Status 128 + 9 when it was killed.
+RunResult RunTraced(const char* name, const std::string& cwd, Traced& t);
 #endif
 
 // Every file and folder below a root: size and content hash, by relative path
