@@ -263,11 +263,11 @@ static pid_t Spawn(const char* name, const std::string& cwd, int in, int out, bo
 #ifdef __linux__
     if (traced && (unsetenv("LD_PRELOAD") != 0 || !StopAtFileOperations())) _exit(127);
 #endif
-    (void)traced;
-    // The sanitized programs allow a preloaded eatmydata as the tests do.
+    // The sanitized programs allow a preloaded eatmydata as the tests do; the
+    // leak check cannot run under ptrace.
     const char* asan = getenv("ASAN_OPTIONS");
-    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(),
-           1);
+    std::string options = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
+    setenv("ASAN_OPTIONS", (options + (traced ? ":detect_leaks=0" : "")).c_str(), 1);
     execl(exe.c_str(), name, static_cast<char*>(nullptr));
     _exit(127);
   }
