@@ -5,68 +5,73 @@
 #include <cstring>
 #include <filesystem>
 
-#include "console.h"
 #include "support.h"
 
 namespace fs = std::filesystem;
 using sample::Bytes;
 
-// Move and its fallback keep the same rule, so both face the same cases.
-using MoveFn = bool (*)(const char*, const char*);
-class MoveTest : public ::testing::TestWithParam<MoveFn> {
- protected:
-  bool Mv(const std::string& from, const std::string& to) {
-    return GetParam()(from.c_str(), to.c_str());
-  }
-  TempDir tmp;
-  Bytes a = sample::Filled(1, 100), b = sample::Filled(2, 50);
+// Move and its fallback keep the same rule, so both face the same cases: a
+// file or a folder with files moves to a free name and back, and never onto
+// anything; a missing source moves nowhere.
+enum Kind { kNothing, kFile, kFolder, kOtherFile, kFullFolder, kEmptyFolder };
+void Make(Kind kind, const std::string& path) {
+  if (kind == kFile || kind == kOtherFile) sample::WriteFile(path, sample::Filled(kind, 100));
+  if (kind == kFolder || kind == kFullFolder) fs::create_directories(path + "/sub");
+  if (kind == kFolder) sample::WriteFile(path + "/sub/x", sample::Filled(3, 50));
+  if (kind == kEmptyFolder) fs::create_directory(path);
+}
+struct MoveRow {
+  const char* name;
+  Kind from, to;
+  bool moved;
 };
+using MoveFn = bool (*)(const char*, const char*);
+struct MoveTest : ::testing::TestWithParam<std::tuple<MoveFn, MoveRow>> {};
 
-TEST_P(MoveTest, MovesFileToFreshNameAndBack) {
-  sample::WriteFile(tmp / "a", a);
-  EXPECT_TRUE(Mv(tmp / "a", tmp / "b"));
-  EXPECT_FALSE(fs::exists(tmp / "a"));
-  EXPECT_EQ(sample::ReadFile(tmp / "b"), a);
-  EXPECT_TRUE(Mv(tmp / "b", tmp / "a"));
-  EXPECT_EQ(sample::ReadFile(tmp / "a"), a);
-}
-
-TEST_P(MoveTest, MovesFolderWithItsFiles) {
-  fs::create_directories(tmp / "d/sub");
-  sample::WriteFile(tmp / "d/sub/x", a);
-  EXPECT_TRUE(Mv(tmp / "d", tmp / "e"));
-  EXPECT_FALSE(fs::exists(tmp / "d"));
-  EXPECT_EQ(sample::ReadFile(tmp / "e/sub/x"), a);
-}
-
-TEST_P(MoveTest, NeverReplacesFileFolderOrEmptyFolder) {
-  sample::WriteFile(tmp / "src", a);
-  fs::create_directory(tmp / "srcdir");
-  sample::WriteFile(tmp / "file", b);
-  fs::create_directories(tmp / "full/inner");
-  fs::create_directory(tmp / "empty");
-  for (const char* from : {"src", "srcdir"}) {
-    for (const char* to : {"file", "full", "empty"}) {
-      SCOPED_TRACE(std::string(from) + " -> " + to);
-      EXPECT_FALSE(Mv(tmp / from, tmp / to));
-      EXPECT_TRUE(fs::exists(tmp / from));
-    }
+TEST_P(MoveTest, MovesOnlyToAFreeName) {
+  auto [mv, r] = GetParam();
+  TempDir tmp;
+  Make(r.from, tmp / "from");
+  Make(r.to, tmp / "to");
+  Tree before = Snapshot(tmp.path), want = before;
+  if (r.moved) RenameIn(want, "from", "to");
+  EXPECT_EQ(mv((tmp / "from").c_str(), (tmp / "to").c_str()), r.moved);
+  EXPECT_EQ(Snapshot(tmp.path), want);
+  if (r.moved) {
+    EXPECT_TRUE(mv((tmp / "to").c_str(), (tmp / "from").c_str()));
+    EXPECT_EQ(Snapshot(tmp.path), before);
   }
-  EXPECT_EQ(sample::ReadFile(tmp / "src"), a);
-  EXPECT_EQ(sample::ReadFile(tmp / "file"), b);
-  EXPECT_TRUE(fs::is_directory(tmp / "full/inner"));
-  EXPECT_TRUE(fs::is_empty(tmp / "empty"));
 }
 
-TEST_P(MoveTest, MissingSourceDoesNothing) {
-  EXPECT_FALSE(Mv(tmp / "none", tmp / "other"));
-  EXPECT_FALSE(fs::exists(tmp / "other"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Each, MoveTest,
+    ::testing::Combine(
+        ::testing::Values(&Move, &MoveByCheck),
+        ::testing::Values(MoveRow{"FileToFreshNameAndBack", kFile, kNothing, true},
+                          MoveRow{"FolderWithItsFiles", kFolder, kNothing, true},
+                          MoveRow{"FileNeverOntoFile", kFile, kOtherFile, false},
+                          MoveRow{"FileNeverOntoFolder", kFile, kFullFolder, false},
+                          MoveRow{"FileNeverOntoEmptyFolder", kFile, kEmptyFolder, false},
+                          MoveRow{"FolderNeverOntoFile", kFolder, kOtherFile, false},
+                          MoveRow{"FolderNeverOntoFolder", kFolder, kFullFolder, false},
+                          MoveRow{"FolderNeverOntoEmptyFolder", kFolder, kEmptyFolder, false},
+                          MoveRow{"MissingSourceDoesNothing", kNothing, kNothing, false})),
+    [](const ::testing::TestParamInfo<std::tuple<MoveFn, MoveRow>>& info) {
+      return std::string(std::get<1>(info.param).name) +
+             (std::get<0>(info.param) == &Move ? "_Move" : "_MoveByCheck");
+    });
 
-INSTANTIATE_TEST_SUITE_P(EachMove, MoveTest, ::testing::Values(&Move, &MoveByCheck),
-                         [](const ::testing::TestParamInfo<MoveFn>& info) {
-                           return info.param == &Move ? "Move" : "MoveByCheck";
-                         });
+// Only what the system shows counts: a name that cannot be looked at, such
+// as one below a file, is absent.
+TEST(ExistsTest, OnlyWhatTheSystemShows) {
+  TempDir tmp;
+  Make(kFile, tmp / "file");
+  Make(kEmptyFolder, tmp / "folder");
+  EXPECT_TRUE(Exists((tmp / "file").c_str()));
+  EXPECT_TRUE(Exists((tmp / "folder").c_str()));
+  EXPECT_FALSE(Exists((tmp / "missing").c_str()));
+  EXPECT_FALSE(Exists((tmp / "file/below").c_str()));
+}
 
 TEST(DeleteTest, RemovesFilesButNeverFolders) {
   TempDir tmp;
@@ -129,41 +134,4 @@ TEST(FreeSpaceTest, ReadsTheVolumeOfAFolder) {
   EXPECT_GE(here.unit, 512u);
   EXPECT_EQ(here.volume, sub.volume);
   EXPECT_FALSE(FreeSpace((tmp / "missing").c_str()).known);
-}
-
-// Only a window that a double-click opened closes with the program; there a
-// failure message waits for Enter, and nowhere else.
-TEST(HoldWindowTest, OnlyAProgramAloneInItsConsoleWaits) {
-  struct {
-    unsigned processes;
-    bool in, out, hold;
-  } rows[] = {
-      {1, true, true, true},     // double-clicked in Explorer
-      {2, true, true, false},    // started from a terminal, which shares the console
-      {1, false, true, false},   // input from a file or pipe
-      {1, true, false, false},   // output to a file or pipe
-      {0, false, false, false},  // no console at all
-  };
-  for (const auto& r : rows)
-    EXPECT_EQ(MustHoldWindow(r.processes, r.in, r.out), r.hold)
-        << r.processes << " " << r.in << " " << r.out;
-}
-
-TEST(HoldWindowTest, WaitsForOneLineOrTheEnd) {
-  TempDir tmp;
-  std::string keys = tmp / "keys", printed = tmp / "printed";  // "con" is a device on Windows
-  for (const char* typed : {"any text\nnext line\n", ""}) {
-    sample::WriteFile(keys, Bytes(typed, typed + std::strlen(typed)));
-    FILE* k = std::fopen(keys.c_str(), "rb");
-    FILE* c = std::fopen(printed.c_str(), "wb");
-    ASSERT_TRUE(k && c);
-    HoldWindow(c, k);
-    std::string left;
-    for (int ch; (ch = std::fgetc(k)) != EOF;) left += static_cast<char>(ch);
-    std::fclose(k);
-    std::fclose(c);
-    EXPECT_EQ(left, *typed ? "next line\n" : "");
-    Bytes shown = sample::ReadFile(printed);
-    EXPECT_EQ(std::string(shown.begin(), shown.end()), "Press Enter to close this window.\n");
-  }
 }

@@ -42,6 +42,35 @@ Bytes NewSave(const Bytes& player, std::uint32_t offset) {
   return s;
 }
 
+// 132,469,259 bytes of archives on the data folder's volume, 245,077 of new
+// save on the save folder's, both together when they are one volume; each
+// file rounded up to whole allocation units, and 1 MiB more on each volume.
+TEST(EnoughRoomTest, ArchivesAndSaveMustFitWhereTheyGo) {
+  const std::uint64_t a = 132469259, s = 245077, m = 1 << 20, lots = 1ull << 40, k = 4096;
+  std::uint64_t aInK = 0;  // the archives in whole 4 KiB blocks
+  for (const sample::Pt2Archive& p : sample::kPt2) aInK += (p.count + k - 1) / k * k;
+  const std::uint64_t sInK = (s + k - 1) / k * k;
+  const struct {
+    Room data, saves;
+    bool enough;
+  } rows[] = {
+      {{true, a + s + m, lots, 1, 1}, {true, a + s + m, lots, 1, 1}, true},
+      {{true, a + s + m - 1, lots, 1, 1}, {true, a + s + m - 1, lots, 1, 1}, false},
+      {{true, a + m, lots, 1, 1}, {true, s + m, lots, 1, 2}, true},
+      {{true, a + m - 1, lots, 1, 1}, {true, lots, lots, 1, 2}, false},
+      {{true, lots, lots, 1, 1}, {true, s + m - 1, lots, 1, 2}, false},
+      {{true, aInK + sInK + m, lots, k, 1}, {true, aInK + sInK + m, lots, k, 1}, true},
+      {{true, a + s + m + 8192, lots, k, 1}, {true, a + s + m + 8192, lots, k, 1}, false},
+      {{true, aInK + m - 1, lots, k, 1}, {true, lots, lots, k, 2}, false},
+      {{true, lots, lots, k, 1}, {true, sInK + m - 1, lots, k, 2}, false},
+      {{}, {}, true},  // what cannot be read does not stop the run
+      {{}, {true, s + m - 1, lots, 1, 2}, false},
+      {{true, 0, 0, k, 1}, {true, 0, 0, k, 1}, true},  // nor a volume that knows no size
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(EnoughRoom(r.data, r.saves), r.enough) << r.data.free << " " << r.saves.free;
+}
+
 struct InstallTest : Installation {
   // The saves once the new save has taken the player's save's name.
   Tree SavesSwapped(Tree t) {
@@ -71,121 +100,173 @@ struct InstallTest : Installation {
     EXPECT_TRUE(sample::ReadFile(Save("save000.zsv")) == player ||
                 sample::ReadFile(Save("save000.zsv.Original")) == player);
   }
-  // Runs the install with `keys` typed and checks what it said, and that it
-  // changed nothing at all, or (`savesOnly`) nothing in the save folder: the
-  // player's save never left its name.
-  void ExpectInstallChangesNothing(const RunResult& said, const std::string& keys = "x\n",
-                                   bool savesOnly = false) {
-    std::string where = savesOnly ? saves : root;
-    Tree before = Snapshot(where);
-    EXPECT_EQ(Install(keys), said);
-    EXPECT_EQ(Snapshot(where), before);
-  }
-  void ExpectInstallKeepsSaves(const RunResult& said) {
-    ExpectInstallChangesNothing(said, "x\n", true);
-  }
 };
 
+// Any flag byte from 0x80 to 0xFF shows the first part completed.
 TEST_F(InstallTest, CompleteInstallCarriesPartyAndSwapsDataAndSounds) {
-  Build();
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Install(""), (RunResult{0, Announced(20000, 0xC5)}));
-  EXPECT_EQ(Snapshot(root), AfterInstall(before));
-}
-
-TEST_F(InstallTest, UnfinishedFirstPartIsRefusedAndNothingChanges) {
-  options.save.flag = 0x7F;
-  Build();
-  for (const char* keys : {"\n\n   \nok\n", "", "7\n"}) {
-    SCOPED_TRACE(keys);
-    ExpectInstallChangesNothing({0, Head(20000, 0x7F) + kRefusal}, keys);
+  for (unsigned flag : {0xC5u, 0x80u, 0xFFu}) {
+    options.save.flag = static_cast<unsigned char>(flag);
+    Build();
+    Tree before = Snapshot(root);
+    EXPECT_EQ(Install(""), (RunResult{0, Announced(20000, flag)}));
+    EXPECT_EQ(Snapshot(root), AfterInstall(before));
   }
 }
 
-// The player must see the prompt while the installer waits, and a bare Enter
-// does not end the wait.
-TEST_F(InstallTest, RefusalPromptIsShownBeforeTheWaitThatBlankLinesDoNotEnd) {
+// An install that ends with a message and changes nothing at all: refused,
+// or stopped by a check before anything changes, or by a failure after the
+// new save was made, which goes again. Each row writes an installation with
+// its save, then makes one change to it.
+enum Change {
+  kNone,
+  kMarkerAtEnd,        // "part" in the last 16 bytes of the save
+  kFlagsAtWrongPlace,  // set flags where a wrapped or 31-bit position would look
+  kTemplateShort,
+  kTemplateMissing,
+  kBackupIsFolder,  // save000.zsv.Original
+  kSoundsAside,     // ../SOUNDS.QVRPt1 taken
+  kSwappedButOne,   // all moved aside as by an install but the last archive
+  kSwappedNewSaveLeft,
+  kSourceMissing,  // of the row's archive
+  kSourceShort,
+  kBackupTaken,
+};
+struct StopRow {
+  std::string name;
+  sample::SaveLayout save;
+  Change change;
+  RunResult said;
+  std::string keys = "x\n";
+  int archive = 0;
+};
+struct StopTest : InstallTest, ::testing::WithParamInterface<StopRow> {};
+
+TEST_P(StopTest, EndsWithMessageAndChangesNothing) {
+  const StopRow& r = GetParam();
+  options.save = r.save;
+  Build();
+  Bytes save = sample::PlayerSave(r.save), crackerFile = sample::ReadFile(Save("CrackerFile"));
+  const ArchiveRow& a = kArchiveRows[r.archive];
+  const int swapped = r.change == kSwappedButOne ? 3 : r.change == kSwappedNewSaveLeft ? 4 : 0;
+  for (int i = 0; i < swapped; i++)
+    fs::rename(At(kArchiveRows[i].live), At(kArchiveRows[i].live + ".QVRPt1"));
+  if (swapped) fs::rename(At("SOUNDS"), At("SOUNDS.QVRPt1"));
+  if (swapped) fs::rename(At("SOUNDS.QVRPt2"), At("SOUNDS"));
+  if (r.change == kSwappedNewSaveLeft) sample::WriteFile(Save("save000.zsv.QVRPt2"), {1, 2});
+  if (r.change == kMarkerAtEnd) std::memcpy(&save[save.size() - 16], "part", 4);
+  for (std::uint64_t wrong : {r.save.offset + 302ull, (r.save.offset + 302ull) & 0x7FFFFFFF})
+    if (r.change == kFlagsAtWrongPlace && wrong < save.size()) save[wrong] = 0xFF;
+  sample::WriteFile(Save("save000.zsv"), save);
+  crackerFile.resize(245076);
+  if (r.change == kTemplateShort) sample::WriteFile(Save("CrackerFile"), crackerFile);
+  if (r.change == kTemplateMissing) fs::remove(Save("CrackerFile"));
+  if (r.change == kBackupIsFolder) fs::create_directories(Save("save000.zsv.Original/inside"));
+  if (r.change == kSoundsAside) fs::create_directory(At("SOUNDS.QVRPt1"));
+  if (r.change == kSourceMissing) fs::remove(At(a.source));
+  if (r.change == kSourceShort)
+    sample::WriteScrambled(At(a.source), r.archive, sample::kPt2[r.archive].count - 1, 0);
+  if (r.change == kBackupTaken) sample::WriteFile(At(a.live + ".QVRPt1"), sample::Filled(9, 99));
+  Tree before = Snapshot(root);
+  EXPECT_EQ(Install(r.keys), r.said);
+  EXPECT_EQ(Snapshot(root), before);
+}
+
+std::vector<StopRow> StopRows() {
+  sample::SaveLayout unfinished, flagPastEnd, noMarker, cutShort, party;
+  unfinished.flag = 0x7F;
+  flagPastEnd.offset = 200000 - 302;
+  noMarker.marker = 300000;
+  cutShort.offset = 200000 - 1000;
+  const RunResult refused = {0, Head(20000, 0x7F) + kRefusal};
+  const RunResult noParty = {1, kBanner + "Can't find party data in Original file.\n"};
+  std::vector<StopRow> rows = {
+      {"RefusedAfterBlankLinesAndText", unfinished, kNone, refused, "\n\n   \nok\n"},
+      {"RefusedAtEndOfInput", unfinished, kNone, refused, ""},
+      {"RefusedAfterANumber", unfinished, kNone, refused, "7\n"},
+      {"FlagPastEndOfSaveReadsAsZero", flagPastEnd, kNone, {0, Head(200000 - 302, 0) + kRefusal}},
+      {"SaveWithoutMarker", noMarker, kNone, noParty},
+      {"MarkerCutShortByEndOfSave", noMarker, kMarkerAtEnd, noParty},
+      {"PartyBlockCutShort",
+       cutShort,
+       kNone,
+       {1, Head(200000 - 1000, 0xC5) + "Can't read party data from Original file.\n"}},
+      {"TemplateShort", party, kTemplateShort, {1, "Can't read CrackerFile.\n"}},
+      {"TemplateMissing", party, kTemplateMissing, {1, "Can't open CrackerFile.\n"}},
+      {"SaveBackupNameTakenByFolder",
+       party,
+       kBackupIsFolder,
+       {1, kBanner + "Can't open OutFile file.\n"}},
+      {"SoundBackupNameTaken", party, kSoundsAside, {1, kUnfinished}},
+      // Only all four archives aside, with no new save left, make an install complete.
+      {"ThreeArchivesAsideWithSoundsSwapped", party, kSwappedButOne, {1, kUnfinished}},
+      {"NewSaveLeftWithAllSwapped", party, kSwappedNewSaveLeft, {1, kUnfinished}},
+  };
+  // A flag taken from a wrapped or 31-bit position would be a set byte that
+  // the save places there on purpose; the real position is past the end.
+  for (std::uint32_t offset : {0xFFFFFF00u, 0x80000000u, 0xFFFFFFFFu}) {
+    party.offset = offset;
+    rows.push_back({"FarPartyPosition" + std::to_string(offset),
+                    party,
+                    kFlagsAtWrongPlace,
+                    {0, Head(offset, 0) + kRefusal}});
+  }
+  party.offset = 20000;
+  // A download missing or cut short is found before anything changes; a
+  // first-part archive already aside means an install is in place or was cut
+  // off, and a new one would stop half-way.
+  for (int i = 0; i < 4; i++) {
+    const ArchiveRow& a = kArchiveRows[i];
+    rows.push_back(
+        {a.name + std::string("SourceMissing"), party, kSourceMissing, {1, a.sourceOpen}, "", i});
+    rows.push_back(
+        {a.name + std::string("SourceShort"), party, kSourceShort, {1, a.sourceShort}, "", i});
+    rows.push_back(
+        {a.name + std::string("BackupNameTaken"), party, kBackupTaken, {1, kUnfinished}, "", i});
+  }
+  return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, StopTest, ::testing::ValuesIn(StopRows()),
+                         [](const ::testing::TestParamInfo<StopRow>& info) {
+                           return info.param.name;
+                         });
+
+// The installer waiting at the refusal's prompt has changed nothing, so a
+// window closed then leaves nothing of the run. The player sees the prompt
+// before the wait, which a bare Enter does not end; a second program started
+// meanwhile stops at once, whichever it is, and closing the window drops the
+// first one's hold.
+struct PromptTest : InstallTest, ::testing::WithParamInterface<bool> {};
+
+TEST_P(PromptTest, WaitingInstallerHasChangedNothing) {
   options.save.flag = 0x10;
   Build();
   Tree before = Snapshot(root);
   Child installer("QVRPt2Installer_mod", saves);
   EXPECT_EQ(installer.Read(kRefusal, 30), Head(20000, 0x10) + kRefusal);
-  EXPECT_EQ(Snapshot(root), before);  // a window closed now leaves nothing of the run
-  installer.Write("\n\n");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(installer.Running());
-  installer.Write("any key\n");
-  EXPECT_EQ(installer.Wait(), 0);
+  EXPECT_EQ(Snapshot(root), before);
+  if (GetParam()) {
+    for (const char* program : {"QVRPt2Installer_mod", "Reinstall_QVRPt1"}) {
+      EXPECT_EQ(RunProgram(program, saves), (RunResult{1, kBusy})) << program;
+      EXPECT_EQ(Snapshot(root), before);
+    }
+    installer.Kill();
+    EXPECT_EQ(RunProgram("QVRPt2Installer_mod", saves, "x\n").out, Head(20000, 0x10) + kRefusal);
+  } else {
+    installer.Write("\n\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(installer.Running());
+    installer.Write("any key\n");
+    EXPECT_EQ(installer.Wait(), 0);
+  }
   EXPECT_EQ(Snapshot(root), before);
 }
 
-TEST_F(InstallTest, FlagPastEndOfSaveReadsAsZeroAndRefuses) {
-  options.save.offset = options.save.size - 302;
-  Build();
-  ExpectInstallChangesNothing({0, Head(options.save.size - 302, 0) + kRefusal});
-}
-
-// A flag taken from a wrapped or 31-bit position would be a set byte that the
-// save places there on purpose; the real position is past the end.
-TEST_F(InstallTest, FarPartyPositionsAreNeverWrapped) {
-  for (std::uint32_t offset : {0xFFFFFF00u, 0x80000000u, 0xFFFFFFFFu}) {
-    SCOPED_TRACE(offset);
-    options.save.offset = offset;
-    Build();
-    Bytes save = sample::PlayerSave(options.save);
-    for (std::uint64_t wrong :
-         {std::uint64_t{offset + 302u}, std::uint64_t{(offset + 302ull) & 0x7FFFFFFF}})
-      if (wrong < save.size()) save[wrong] = 0xFF;
-    sample::WriteFile(Save("save000.zsv"), save);
-    ExpectInstallChangesNothing({0, Head(offset, 0) + kRefusal});
-  }
-}
-
-TEST_F(InstallTest, AnyFlagFrom80ToFFGoesOn) {
-  for (unsigned flag : {0x80u, 0xFFu}) {
-    options.save.flag = static_cast<unsigned char>(flag);
-    Build();
-    EXPECT_EQ(Install(""), (RunResult{0, Announced(20000, flag)}));
-  }
-}
-
-TEST_F(InstallTest, MarkerAtStartOfSaveIsFound) {
-  options.save.marker = 0;
-  options.save.offset = 0x1234;
-  Build();
-  EXPECT_EQ(Install("").out, Announced(0x1234, 0xC5));
-}
-
-TEST_F(InstallTest, SaveWithoutPartyDataStopsAndIsPutBack) {
-  for (std::uint32_t marker : {300000u, 200000u - 16}) {  // no marker; marker cut short
-    SCOPED_TRACE(marker);
-    options.save.marker = marker;
-    Build();
-    Bytes save = sample::PlayerSave(options.save);
-    if (marker < save.size()) std::memcpy(&save[marker], "part", 4);
-    sample::WriteFile(Save("save000.zsv"), save);
-    ExpectInstallKeepsSaves({1, kBanner + "Can't find party data in Original file.\n"});
-  }
-}
-
-TEST_F(InstallTest, PartyBlockCutShortStopsAndSaveIsPutBack) {
-  options.save.offset = options.save.size - 1000;
-  Build();
-  ExpectInstallKeepsSaves(
-      {1, Head(options.save.size - 1000, 0xC5) + "Can't read party data from Original file.\n"});
-}
-
-TEST_F(InstallTest, TemplateMissingOrShortStopsBeforeAnyChange) {
-  options.sources = false;  // checked after the template
-  Build();
-  Bytes crackerFile = sample::ReadFile(Save("CrackerFile"));
-  crackerFile.resize(245076);
-  sample::WriteFile(Save("CrackerFile"), crackerFile);
-  ExpectInstallChangesNothing({1, "Can't read CrackerFile.\n"});
-
-  fs::remove(Save("CrackerFile"));
-  ExpectInstallChangesNothing({1, "Can't open CrackerFile.\n"});
-}
+INSTANTIATE_TEST_SUITE_P(Refusal, PromptTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "SecondProgramThenWindowClosed"
+                                             : "BlankLinesThenAKey";
+                         });
 
 TEST_F(InstallTest, WithoutSaveTheOldBackupIsKeptAndUsed) {
   Build();
@@ -199,52 +280,6 @@ TEST_F(InstallTest, WithoutSaveTheOldBackupIsKeptAndUsed) {
   fs::remove(Save("save000.zsv.Original"));
   EXPECT_EQ(Install(), (RunResult{1, kBanner + "Can't open Original file.\n"}));
   EXPECT_FALSE(fs::exists(Save("save000.zsv")));
-}
-
-TEST_F(InstallTest, SaveThatCannotBeMovedAsideIsNeverOverwritten) {
-  Build();
-  fs::create_directories(Save("save000.zsv.Original/inside"));
-  ExpectInstallChangesNothing({1, kBanner + "Can't open OutFile file.\n"});
-}
-
-// A data swap that stops at archive GetParam() (in decoding order): the
-// archives before it stay decoded, the player's save stays where it is.
-struct SwapStopTest : InstallTest, ::testing::WithParamInterface<int> {
-  int stop = GetParam();
-  const ArchiveRow& a = kArchiveRows[stop];
-};
-
-// A download missing or cut short is found before anything changes.
-TEST_P(SwapStopTest, MissingSourceStopsBeforeAnyChange) {
-  Build();
-  fs::remove(At(a.source));
-  ExpectInstallChangesNothing({1, a.sourceOpen});
-}
-
-TEST_P(SwapStopTest, ShortSourceStopsBeforeAnyChange) {
-  Build();
-  ASSERT_TRUE(sample::WriteScrambled(At(a.source), stop, sample::kPt2[stop].count - 1, 0));
-  ExpectInstallChangesNothing({1, a.sourceShort});
-}
-
-// A first-part archive already aside means an install is in place or was cut
-// off; a new one would overwrite nothing, but would stop half-way.
-TEST_P(SwapStopTest, TakenBackupNameStopsBeforeAnyChange) {
-  options.sources = false;
-  Build();
-  sample::WriteFile(At(a.live + ".QVRPt1"), sample::Filled(99, 1234));
-  ExpectInstallChangesNothing({1, kUnfinished});
-}
-
-INSTANTIATE_TEST_SUITE_P(EachArchive, SwapStopTest, ::testing::Range(0, 4),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                           return std::string(kArchiveRows[info.param].name);
-                         });
-
-TEST_F(InstallTest, TakenSoundBackupStopsBeforeAnyChange) {
-  Build();
-  fs::create_directory(At("SOUNDS.QVRPt1"));
-  ExpectInstallChangesNothing({1, kUnfinished});
 }
 
 // What a player may do after a first run: either program again, in any order,
@@ -330,26 +365,6 @@ TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
       EXPECT_EQ(after, AfterInstall(pristine));
     }
   }
-}
-
-// Whichever program holds the folder, a second one started there stops at
-// once. Closing the window of the first drops its hold and keeps the save.
-TEST_F(InstallTest, SecondProgramStartedWhileOneRunsTouchesNothing) {
-  options.save.flag = 0x10;
-  Build();
-  Tree before = Snapshot(root);
-  Child waiting("QVRPt2Installer_mod", saves);
-  ASSERT_EQ(waiting.Read(kRefusal, 30), Head(20000, 0x10) + kRefusal);
-  Tree during = Snapshot(root);
-  for (const char* program : {"QVRPt2Installer_mod", "Reinstall_QVRPt1"}) {
-    SCOPED_TRACE(program);
-    EXPECT_EQ(RunProgram(program, saves), (RunResult{1, kBusy}));
-    EXPECT_EQ(Snapshot(root), during);
-  }
-  waiting.Kill();
-  EXPECT_EQ(Snapshot(root), before);
-  EXPECT_EQ(Install().out, Head(20000, 0x10) + kRefusal);
-  EXPECT_EQ(Snapshot(root), before);
 }
 
 inline const std::string kNotRenamed =
@@ -455,6 +470,20 @@ TEST_P(InstallCutOffTest, InstallCutOffAnywhereEndsCompleteAfterRestoreAndInstal
     for (std::string folder : {"DATA", "."})
       EXPECT_LT(at("sync " + fs::canonical(At(folder)).string()), commit) << folder;
     EXPECT_LT(at("sync " + fs::canonical(saves).string(), commit), end);
+    // The new save, synced once decoded and again with the party in it.
+    EXPECT_EQ(std::count(trace.begin(), trace.begin() + commit,
+                         "sync " + fs::canonical(saves).string() + "/save000.zsv.QVRPt2"),
+              2);
+    // The restorer's renames reach the disk before it ends.
+    Traced restore;
+    ASSERT_EQ(RunTraced("Reinstall_QVRPt1", saves, restore).status, 0);
+    auto lastRename = std::find_if(restore.ops.rbegin(), restore.ops.rend(),
+                                   [](auto& op) { return op.rfind("rename", 0) == 0; });
+    for (std::string folder : {"DATA", "."})
+      EXPECT_NE(
+          std::find(restore.ops.rbegin(), lastRename, "sync " + fs::canonical(At(folder)).string()),
+          lastRename)
+          << folder;
     backToFirstPart();
   }
   int op = GetParam();
@@ -482,21 +511,24 @@ INSTANTIATE_TEST_SUITE_P(EveryFourthCut, InstallCutOffTest, ::testing::Range(0, 
 #endif
 
 #ifdef __linux__
-// The data folder on a volume too small for the archives: a 1 MB file system
-// over it, mounted in a child of its own (and gone with it).
+// The data folder on a volume too small for the archives, or the save folder
+// on one too small for the new save: a 1 MB file system over it, mounted in a
+// child of its own (and gone with it).
 TEST_F(InstallTest, NotEnoughRoomStopsBeforeAnyChange) {
   options.sources = false;
   Build();
   Tree before = Snapshot(root);
-  int status = InChild([&] {
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
-        mount("qvr", At("DATA").c_str(), "tmpfs", 0, "size=1m"))
-      return 2;
-    return Install() == RunResult{1, kNoRoom} ? 0 : 1;
-  });
-  if (status == 2) GTEST_SKIP() << "no right to mount a file system here";
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(Snapshot(root), before);
+  for (const char* small : {"DATA", "Saves"}) {
+    int status = InChild([&] {
+      if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+          mount("qvr", At(small).c_str(), "tmpfs", 0, "size=1m"))
+        return 2;
+      return Install() == RunResult{1, kNoRoom} ? 0 : 1;
+    });
+    if (status == 2) GTEST_SKIP() << "no right to mount a file system here";
+    EXPECT_EQ(status, 0) << small;
+    EXPECT_EQ(Snapshot(root), before);
+  }
 }
 #endif
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "install.h"
 #include "support.h"
@@ -21,55 +23,46 @@ bool Scan(const Bytes& save, std::uint32_t* Offset) {
   return found;
 }
 
-void Put(Bytes& b, size_t at, const char* text) {
-  std::memcpy(&b[at], text, 4);
-}
-void PutWord(Bytes& b, size_t at, std::uint32_t w) {
-  for (int i = 0; i < 4; i++) b[at + i] = static_cast<unsigned char>(w >> (8 * i));
+// A save of random bytes with "part" at `parts` and the words `words` put in,
+// and what the marker scan must find in it.
+struct ScanRow {
+  const char* name;
+  size_t size;
+  std::vector<size_t> parts;
+  std::vector<std::pair<size_t, std::uint32_t>> words;
+  bool found;
+  std::uint32_t Offset;
+};
+struct MarkerScanTest : ::testing::TestWithParam<ScanRow> {};
+
+TEST_P(MarkerScanTest, FindsThePartyBlockFromTheFourthWordAfterTheMarker) {
+  const ScanRow& r = GetParam();
+  Bytes save = sample::Filled(3, r.size);
+  for (size_t at = 0; at + 4 <= save.size(); at += 4)
+    if (std::memcmp(&save[at], "part", 4) == 0) save[at] = 0;
+  for (size_t at : r.parts) std::memcpy(&save[at], "part", 4);
+  for (auto [at, w] : r.words)
+    for (int i = 0; i < 4; i++) save[at + i] = static_cast<unsigned char>(w >> (8 * i));
+  std::uint32_t Offset = 0;
+  ASSERT_EQ(Scan(save, &Offset), r.found);
+  EXPECT_EQ(Offset, r.Offset);  // untouched when not found
 }
 
-TEST(MarkerScanTest, MarkerInFirstWordTakesWordAtSixteen) {
-  Bytes s(64, 0);
-  Put(s, 0, "part");
-  PutWord(s, 16, 0x1000);
-  std::uint32_t Offset = 0;
-  ASSERT_TRUE(Scan(s, &Offset));
-  EXPECT_EQ(Offset, 0x1000u + 288);
-}
-
-TEST(MarkerScanTest, OnlyWordAlignedMarkerCounts) {
-  Bytes s(96, 0);
-  Put(s, 2, "part");     // straddles two words: not a marker
-  PutWord(s, 22, 0x50);  // where a scan of unaligned bytes would look
-  Put(s, 40, "part");
-  PutWord(s, 56, 0x2000);
-  std::uint32_t Offset = 0;
-  ASSERT_TRUE(Scan(s, &Offset));
-  EXPECT_EQ(Offset, 0x2000u + 288);
-}
-
-TEST(MarkerScanTest, OffsetIsAThirtyTwoBitSum) {
-  Bytes s(32, 0);
-  Put(s, 0, "part");
-  PutWord(s, 16, 0xFFFFFFFFu);
-  std::uint32_t Offset = 0;
-  ASSERT_TRUE(Scan(s, &Offset));
-  EXPECT_EQ(Offset, 287u);
-}
-
-TEST(MarkerScanTest, FailsWhenSaveEndsFirst) {
-  std::uint32_t Offset = 0;
-  Bytes none = sample::Filled(3, 4000);
-  for (size_t at = 0; at < none.size(); at += 4)
-    if (std::memcmp(&none[at], "part", 4) == 0) none[at] = 0;
-  EXPECT_FALSE(Scan(none, &Offset));
-  EXPECT_FALSE(Scan(Bytes{}, &Offset));
-  Bytes cut(20, 0);  // the fourth word after the marker would be bytes 16..19 of 24
-  Put(cut, 4, "part");
-  EXPECT_FALSE(Scan(cut, &Offset));
-  cut.resize(24);
-  EXPECT_TRUE(Scan(cut, &Offset));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Each, MarkerScanTest,
+    ::testing::Values(
+        ScanRow{"MarkerInFirstWordTakesWordAtSixteen", 64, {0}, {{16, 0x1000}}, true, 0x1120},
+        ScanRow{"MarkerAtStartOfAWholeSave", 200000, {0}, {{16, 0x1234 - 288}}, true, 0x1234},
+        // "part" straddling two words is no marker; a scan of unaligned bytes
+        // would take the word at 22.
+        ScanRow{
+            "OnlyWordAlignedMarkerCounts", 96, {2, 40}, {{22, 0x50}, {56, 0x2000}}, true, 0x2120},
+        ScanRow{"OffsetIsAThirtyTwoBitSum", 32, {0}, {{16, 0xFFFFFFFF}}, true, 287},
+        ScanRow{"FailsWithoutMarker", 4000, {}, {}, false, 0},
+        ScanRow{"FailsOnEmptySave", 0, {}, {}, false, 0},
+        ScanRow{"FailsWhenFourthWordIsCutOff", 20, {4}, {}, false, 0},
+        ScanRow{"FindsFourthWordEndingTheSave", 24, {4}, {{20, 0}}, true, 288}),
+    [](const ::testing::TestParamInfo<ScanRow>& info) { return info.param.name; });
 
 TEST(ResetPartyTest, ClearsProgressAndSetsTheTwoFixedBytes) {
   Bytes block(kPartySize, 0xEE), want = block;
@@ -89,35 +82,6 @@ TEST(WritePartyTest, PutsBlockAtItsPlaceAndKeepsTheRest) {
   EXPECT_STREQ(WriteParty((tmp / "missing").c_str(), block.data()),
                "Can't open save000.zsv file.\n");
   EXPECT_FALSE(fs::exists(tmp / "missing"));
-}
-
-// 132,469,259 bytes of archives on the data folder's volume, 245,077 of new
-// save on the save folder's, both together when they are one volume; each
-// file rounded up to whole allocation units, and 1 MiB more on each volume.
-TEST(EnoughRoomTest, ArchivesAndSaveMustFitWhereTheyGo) {
-  const std::uint64_t a = 132469259, s = 245077, m = 1 << 20, lots = 1ull << 40, k = 4096;
-  std::uint64_t aInK = 0;  // the archives in whole 4 KiB blocks
-  for (const sample::Pt2Archive& p : sample::kPt2) aInK += (p.count + k - 1) / k * k;
-  const std::uint64_t sInK = (s + k - 1) / k * k;
-  const struct {
-    Room data, saves;
-    bool enough;
-  } rows[] = {
-      {{true, a + s + m, lots, 1, 1}, {true, a + s + m, lots, 1, 1}, true},
-      {{true, a + s + m - 1, lots, 1, 1}, {true, a + s + m - 1, lots, 1, 1}, false},
-      {{true, a + m, lots, 1, 1}, {true, s + m, lots, 1, 2}, true},
-      {{true, a + m - 1, lots, 1, 1}, {true, lots, lots, 1, 2}, false},
-      {{true, lots, lots, 1, 1}, {true, s + m - 1, lots, 1, 2}, false},
-      {{true, aInK + sInK + m, lots, k, 1}, {true, aInK + sInK + m, lots, k, 1}, true},
-      {{true, a + s + m + 8192, lots, k, 1}, {true, a + s + m + 8192, lots, k, 1}, false},
-      {{true, aInK + m - 1, lots, k, 1}, {true, lots, lots, k, 2}, false},
-      {{true, lots, lots, k, 1}, {true, sInK + m - 1, lots, k, 2}, false},
-      {{}, {}, true},  // what cannot be read does not stop the run
-      {{}, {true, s + m - 1, lots, 1, 2}, false},
-      {{true, 0, 0, k, 1}, {true, 0, 0, k, 1}, true},  // nor a volume that knows no size
-  };
-  for (const auto& r : rows)
-    EXPECT_EQ(EnoughRoom(r.data, r.saves), r.enough) << r.data.free << " " << r.saves.free;
 }
 
 #ifdef __linux__

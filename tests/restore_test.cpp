@@ -18,45 +18,65 @@ Tree Part(const Tree& t, bool saves) {
 
 // A restore that put everything back, or had nothing to put back.
 const RunResult kQuietSuccess = {0, ""};
-using RestoreTest = Installation;
+struct RestoreTest : Installation {
+  Tree before;  // the first part, before any install
+};
 
-TEST_F(RestoreTest, AfterCompleteInstallBringsFirstPartBack) {
-  Build();
-  Tree before = Snapshot(root);
-  ASSERT_EQ(Install().status, 0);
-  Tree installed = Snapshot(root);
-  EXPECT_EQ(Restore(), kQuietSuccess);
-  Tree after = Snapshot(root);
-  EXPECT_EQ(Part(after, false), Part(before, false));
-  EXPECT_EQ(Part(after, true), Part(installed, true));
+// However the installation was left, each restore leaves the first part as
+// it was and the saves as they are. With no first-part sounds waiting aside,
+// the live sounds are all the game has and stay.
+struct RestoreRow {
+  const char* name;
+  void (*setup)(RestoreTest& t);
+  int restores;
+};
+struct RestoreAgainTest : RestoreTest, ::testing::WithParamInterface<RestoreRow> {};
+
+TEST_P(RestoreAgainTest, BringsBackTheFirstPartAndKeepsTheSaves) {
+  GetParam().setup(*this);
+  Tree saves = Part(Snapshot(root), true);
+  for (int i = 0; i < GetParam().restores; i++) {
+    EXPECT_EQ(Restore(), kQuietSuccess);
+    Tree after = Snapshot(root);
+    EXPECT_EQ(Part(after, false), Part(before, false));
+    EXPECT_EQ(Part(after, true), saves);
+  }
 }
 
-TEST_F(RestoreTest, AfterInstallStoppedDuringDataSwap) {
-  Build();
-  Tree before = Snapshot(root);
-  ASSERT_EQ(InstallStoppedInSwap().status, 1);
-  EXPECT_EQ(Restore(), kQuietSuccess);
-  EXPECT_EQ(Snapshot(root), before);
-}
-
-TEST_F(RestoreTest, WithoutInstallAndRunTwiceLosesNothing) {
-  options.sources = false;
-  Build();
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Restore(), kQuietSuccess);
-  EXPECT_EQ(Snapshot(root), before);
-  EXPECT_EQ(Restore(), kQuietSuccess);
-  EXPECT_EQ(Snapshot(root), before);
-}
-
-TEST_F(RestoreTest, RunTwiceAfterInstallKeepsFirstPart) {
-  Build();
-  Tree before = Snapshot(root);
-  ASSERT_EQ(Install().status, 0);
-  EXPECT_EQ(Restore(), kQuietSuccess);
-  EXPECT_EQ(Restore(), kQuietSuccess);
-  EXPECT_EQ(Part(Snapshot(root), false), Part(before, false));
-}
+INSTANTIATE_TEST_SUITE_P(Each, RestoreAgainTest,
+                         ::testing::Values(RestoreRow{"AfterCompleteInstallThenAgain",
+                                                      [](RestoreTest& t) {
+                                                        t.Build();
+                                                        t.before = Snapshot(t.root);
+                                                        ASSERT_EQ(t.Install().status, 0);
+                                                      },
+                                                      2},
+                                           RestoreRow{"AfterInstallStoppedDuringDataSwap",
+                                                      [](RestoreTest& t) {
+                                                        t.Build();
+                                                        t.before = Snapshot(t.root);
+                                                        ASSERT_EQ(t.InstallStoppedInSwap().status,
+                                                                  1);
+                                                      },
+                                                      1},
+                                           RestoreRow{"WithoutInstallThenAgain",
+                                                      [](RestoreTest& t) {
+                                                        t.options.sources = false;
+                                                        t.Build();
+                                                        t.before = Snapshot(t.root);
+                                                      },
+                                                      2},
+                                           RestoreRow{"WithNoSoundBackup",
+                                                      [](RestoreTest& t) {
+                                                        t.options.sources = false;
+                                                        t.Build();
+                                                        fs::remove_all(t.At("SOUNDS.QVRPt2"));
+                                                        t.before = Snapshot(t.root);
+                                                      },
+                                                      1}),
+                         [](const ::testing::TestParamInfo<RestoreRow>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(RestoreTest, InstallRestoreInstallGivesTheSameInstall) {
   Build();
@@ -70,23 +90,13 @@ TEST_F(RestoreTest, InstallRestoreInstallGivesTheSameInstall) {
   EXPECT_EQ(Snapshot(root), first);
 }
 
-// The live sounds are all the game has when no first-part sounds wait aside.
-TEST_F(RestoreTest, WithNoSoundBackupTheLiveSoundsStay) {
-  options.sources = false;
-  Build();
-  fs::remove_all(At("SOUNDS.QVRPt2"));
-  Tree before = Snapshot(root);
-  EXPECT_EQ(Restore(), kQuietSuccess);
-  EXPECT_EQ(Snapshot(root), before);
-}
-
 // Started from the wrong folder, either program says so and leaves nothing;
 // unable to move everything back, the restorer says so rather than passing
 // for a success.
 TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
   options.sources = false;
   Build();
-  Tree before = Snapshot(root);
+  before = Snapshot(root);
   for (std::string program : {"QVRPt2Installer_mod", "Reinstall_QVRPt1"}) {
     EXPECT_EQ(RunProgram(program.c_str(), root),
               (RunResult{1, "Can't find the DATA folder.\nStart " + program +
@@ -104,6 +114,8 @@ TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
   EXPECT_EQ(Restore(),
             (RunResult{1, "Can't put back Games.lod file.\nCan't put back SOUNDS folder.\n"}));
   EXPECT_FALSE(fs::exists(At("DATA/ICONS.LOD.QVRPt1")));
+  fs::remove_all(At("SOUNDS.QVRPt2"));  // the sounds go back now; Games.lod still cannot
+  EXPECT_EQ(Restore(), (RunResult{1, "Can't put back Games.lod file.\n"}));
 }
 
 }  // namespace
