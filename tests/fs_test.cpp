@@ -75,8 +75,8 @@ TEST(ExistsTest, OnlyWhatTheSystemShows) {
 
 TEST(DeleteTest, RemovesFilesButNeverFolders) {
   TempDir tmp;
-  sample::WriteFile(tmp / "f", sample::Filled(3, 10));
-  fs::create_directory(tmp / "empty");
+  Make(kFile, tmp / "f");
+  Make(kEmptyFolder, tmp / "empty");
   EXPECT_TRUE(Delete((tmp / "f").c_str()));
   EXPECT_FALSE(fs::exists(tmp / "f"));
   EXPECT_FALSE(Delete((tmp / "empty").c_str()));
@@ -86,12 +86,11 @@ TEST(DeleteTest, RemovesFilesButNeverFolders) {
 
 TEST(CreateNewTest, CreatesOnlyWhereNothingExists) {
   TempDir tmp;
-  Bytes old = sample::Filled(4, 20);
-  sample::WriteFile(tmp / "old", old);
-  fs::create_directory(tmp / "dir");
+  Make(kFile, tmp / "old");
+  Make(kEmptyFolder, tmp / "dir");
   EXPECT_EQ(CreateNew((tmp / "old").c_str()), nullptr);
   EXPECT_EQ(CreateNew((tmp / "dir").c_str()), nullptr);
-  EXPECT_EQ(sample::ReadFile(tmp / "old"), old);
+  EXPECT_EQ(sample::ReadFile(tmp / "old"), sample::Filled(kFile, 100));
 
   FILE* f = CreateNew((tmp / "new").c_str());
   ASSERT_NE(f, nullptr);

@@ -32,16 +32,6 @@ RunResult Installation::InstallStoppedInSwap() {
 
 namespace {
 
-// The second part's starting save: the template with the player's party block
-// at 148402, its first-part progress cleared.
-Bytes NewSave(const Bytes& player, std::uint32_t offset) {
-  Bytes s = sample::TemplatePlain();
-  Bytes party(player.begin() + offset, player.begin() + offset + 64720);
-  ApplyPartyReset(party.data());
-  std::copy(party.begin(), party.end(), s.begin() + 148402);
-  return s;
-}
-
 // 132,469,259 bytes of archives on the data folder's volume, 245,077 of new
 // save on the save folder's, both together when they are one volume; each
 // file rounded up to whole allocation units, and 1 MiB more on each volume.
@@ -72,25 +62,28 @@ TEST(EnoughRoomTest, ArchivesAndSaveMustFitWhereTheyGo) {
 }
 
 struct InstallTest : Installation {
-  // The saves once the new save has taken the player's save's name.
+  // The saves once the new save, the template with the player's party block
+  // at 148402 and its first-part progress cleared, has taken the save's name.
   Tree SavesSwapped(Tree t) {
+    Bytes player = sample::PlayerSave(options.save), s = sample::TemplatePlain();
+    unsigned char* party = &player[options.save.offset];
+    ApplyPartyReset(party);
+    std::copy(party, party + 64720, s.begin() + 148402);
     RenameIn(t, "Saves/save000.zsv", "Saves/save000.zsv.Original");
-    t["Saves/save000.zsv"] =
-        FileEntry(NewSave(sample::PlayerSave(options.save), options.save.offset));
+    t["Saves/save000.zsv"] = FileEntry(s);
     return t;
   }
-  static Tree ArchivesAside(Tree t) {
-    for (const ArchiveRow& a : kArchiveRows) RenameIn(t, a.live, a.live + ".QVRPt1");
-    return t;
-  }
-  // The first `upTo` archives, decoded.
-  static Tree Decoded(Tree t, int upTo = 4) {
-    for (int i = 0; i < upTo; i++) t[kArchiveRows[i].live] = DecodedEntry(i);
+  // The archives moved aside and the second part's decoded in their place.
+  static Tree ArchivesSwapped(Tree t) {
+    for (int i = 0; i < 4; i++) {
+      RenameIn(t, kArchiveRows[i].live, kArchiveRows[i].live + ".QVRPt1");
+      t[kArchiveRows[i].live] = DecodedEntry(i);
+    }
     return t;
   }
   // The tree a complete install leaves.
   Tree AfterInstall(Tree t) {
-    t = Decoded(ArchivesAside(SavesSwapped(t)));
+    t = ArchivesSwapped(SavesSwapped(t));
     RenameIn(t, "SOUNDS", "SOUNDS.QVRPt1");
     RenameIn(t, "SOUNDS.QVRPt2", "SOUNDS");
     return t;
@@ -113,31 +106,18 @@ TEST_F(InstallTest, CompleteInstallCarriesPartyAndSwapsDataAndSounds) {
   }
 }
 
-// An install that ends with a message and changes nothing at all: refused,
-// or stopped by a check before anything changes, or by a failure after the
-// new save was made, which goes again. Each row writes an installation with
-// its save, then makes one change to it.
-enum Change {
-  kNone,
-  kMarkerAtEnd,        // "part" in the last 16 bytes of the save
-  kFlagsAtWrongPlace,  // set flags where a wrapped or 31-bit position would look
-  kTemplateShort,
-  kTemplateMissing,
-  kBackupIsFolder,  // save000.zsv.Original
-  kSoundsAside,     // ../SOUNDS.QVRPt1 taken
-  kSwappedButOne,   // all moved aside as by an install but the last archive
-  kSwappedNewSaveLeft,
-  kSourceMissing,  // of the row's archive
-  kSourceShort,
-  kBackupTaken,
-};
+// An install refused, or stopped by a check or by a failure after the new
+// save was made, changes nothing at all. Each row writes an installation,
+// moves the first `swapped` archives and the sounds aside, then changes one thing.
+enum Change { kNone, kFlagsAtWrongPlace, kRemove, kCutByOne, kFolder, kFile };
 struct StopRow {
   std::string name;
   sample::SaveLayout save;
+  int swapped;
   Change change;
+  std::string path;  // below the installation's root
   RunResult said;
   std::string keys = "x\n";
-  int archive = 0;
 };
 struct StopTest : InstallTest, ::testing::WithParamInterface<StopRow> {};
 
@@ -145,83 +125,70 @@ TEST_P(StopTest, EndsWithMessageAndChangesNothing) {
   const StopRow& r = GetParam();
   options.save = r.save;
   Build();
-  Bytes save = sample::PlayerSave(r.save), crackerFile = sample::ReadFile(Save("CrackerFile"));
-  const ArchiveRow& a = kArchiveRows[r.archive];
-  const int swapped = r.change == kSwappedButOne ? 3 : r.change == kSwappedNewSaveLeft ? 4 : 0;
-  for (int i = 0; i < swapped; i++)
+  for (int i = 0; i < r.swapped; i++)
     fs::rename(At(kArchiveRows[i].live), At(kArchiveRows[i].live + ".QVRPt1"));
-  if (swapped) fs::rename(At("SOUNDS"), At("SOUNDS.QVRPt1"));
-  if (swapped) fs::rename(At("SOUNDS.QVRPt2"), At("SOUNDS"));
-  if (r.change == kSwappedNewSaveLeft) sample::WriteFile(Save("save000.zsv.QVRPt2"), {1, 2});
-  if (r.change == kMarkerAtEnd) std::memcpy(&save[save.size() - 16], "part", 4);
+  if (r.swapped) fs::rename(At("SOUNDS"), At("SOUNDS.QVRPt1"));
+  if (r.swapped) fs::rename(At("SOUNDS.QVRPt2"), At("SOUNDS"));
+  Bytes save = sample::PlayerSave(r.save);
   for (std::uint64_t wrong : {r.save.offset + 302ull, (r.save.offset + 302ull) & 0x7FFFFFFF})
     if (r.change == kFlagsAtWrongPlace && wrong < save.size()) save[wrong] = 0xFF;
   sample::WriteFile(Save("save000.zsv"), save);
-  crackerFile.resize(245076);
-  if (r.change == kTemplateShort) sample::WriteFile(Save("CrackerFile"), crackerFile);
-  if (r.change == kTemplateMissing) fs::remove(Save("CrackerFile"));
-  if (r.change == kBackupIsFolder) fs::create_directories(Save("save000.zsv.Original/inside"));
-  if (r.change == kSoundsAside) fs::create_directory(At("SOUNDS.QVRPt1"));
-  if (r.change == kSourceMissing) fs::remove(At(a.source));
-  if (r.change == kSourceShort)
-    sample::WriteScrambled(At(a.source), r.archive, sample::kPt2[r.archive].count - 1, 0);
-  if (r.change == kBackupTaken) sample::WriteFile(At(a.live + ".QVRPt1"), sample::Filled(9, 99));
+  const std::string path = At(r.path);
+  if (r.change == kRemove) fs::remove(path);
+  if (r.change == kCutByOne) fs::resize_file(path, fs::file_size(path) - 1);
+  if (r.change == kFolder) fs::create_directories(path);
+  if (r.change == kFile) sample::WriteFile(path, {1, 2, 3});
   Tree before = Snapshot(root);
   EXPECT_EQ(Install(r.keys), r.said);
   EXPECT_EQ(Snapshot(root), before);
 }
 
 std::vector<StopRow> StopRows() {
-  sample::SaveLayout unfinished, flagPastEnd, noMarker, cutShort, party;
+  sample::SaveLayout unfinished, flagPastEnd, noMarker, markerAtEnd, cutShort, party;
   unfinished.flag = 0x7F;
   flagPastEnd.offset = 200000 - 302;
   noMarker.marker = 300000;
+  markerAtEnd.marker = 200000 - 16;
   cutShort.offset = 200000 - 1000;
   const RunResult refused = {0, Head(20000, 0x7F) + kRefusal};
   const RunResult noParty = {1, kBanner + "Can't find party data in Original file.\n"};
+  const RunResult shortParty = {
+      1, Head(200000 - 1000, 0xC5) + "Can't read party data from Original file.\n"};
+  const RunResult noNewSave = {1, kBanner + "Can't open OutFile file.\n"};
+  const RunResult pastEnd = {0, Head(200000 - 302, 0) + kRefusal}, taken = {1, kUnfinished};
   std::vector<StopRow> rows = {
-      {"RefusedAfterBlankLinesAndText", unfinished, kNone, refused, "\n\n   \nok\n"},
-      {"RefusedAtEndOfInput", unfinished, kNone, refused, ""},
-      {"RefusedAfterANumber", unfinished, kNone, refused, "7\n"},
-      {"FlagPastEndOfSaveReadsAsZero", flagPastEnd, kNone, {0, Head(200000 - 302, 0) + kRefusal}},
-      {"SaveWithoutMarker", noMarker, kNone, noParty},
-      {"MarkerCutShortByEndOfSave", noMarker, kMarkerAtEnd, noParty},
-      {"PartyBlockCutShort",
-       cutShort,
-       kNone,
-       {1, Head(200000 - 1000, 0xC5) + "Can't read party data from Original file.\n"}},
-      {"TemplateShort", party, kTemplateShort, {1, "Can't read CrackerFile.\n"}},
-      {"TemplateMissing", party, kTemplateMissing, {1, "Can't open CrackerFile.\n"}},
-      {"SaveBackupNameTakenByFolder",
-       party,
-       kBackupIsFolder,
-       {1, kBanner + "Can't open OutFile file.\n"}},
-      {"SoundBackupNameTaken", party, kSoundsAside, {1, kUnfinished}},
+      {"RefusedAfterBlankLinesAndText", unfinished, 0, kNone, "", refused, "\n\n   \nok\n"},
+      {"RefusedAtEndOfInput", unfinished, 0, kNone, "", refused, ""},
+      {"RefusedAfterANumber", unfinished, 0, kNone, "", refused, "7\n"},
+      {"FlagPastEndOfSaveReadsAsZero", flagPastEnd, 0, kNone, "", pastEnd},
+      {"SaveWithoutMarker", noMarker, 0, kNone, "", noParty},
+      {"MarkerCutShortByEndOfSave", markerAtEnd, 0, kNone, "", noParty},
+      {"PartyBlockCutShort", cutShort, 0, kNone, "", shortParty},
+      {"TemplateShort", party, 0, kCutByOne, "Saves/CrackerFile", {1, "Can't read CrackerFile.\n"}},
+      {"TemplateMissing", party, 0, kRemove, "Saves/CrackerFile", {1, "Can't open CrackerFile.\n"}},
+      {"SaveBackupNameTakenByFolder", party, 0, kFolder, "Saves/save000.zsv.Original/x", noNewSave},
+      {"SoundBackupNameTaken", party, 0, kFolder, "SOUNDS.QVRPt1", taken},
       // Only all four archives aside, with no new save left, make an install complete.
-      {"ThreeArchivesAsideWithSoundsSwapped", party, kSwappedButOne, {1, kUnfinished}},
-      {"NewSaveLeftWithAllSwapped", party, kSwappedNewSaveLeft, {1, kUnfinished}},
+      {"ThreeArchivesAsideWithSoundsSwapped", party, 3, kNone, "", taken},
+      {"NewSaveLeftWithAllSwapped", party, 4, kFile, "Saves/save000.zsv.QVRPt2", taken},
   };
   // A flag taken from a wrapped or 31-bit position would be a set byte that
   // the save places there on purpose; the real position is past the end.
   for (std::uint32_t offset : {0xFFFFFF00u, 0x80000000u, 0xFFFFFFFFu}) {
-    party.offset = offset;
-    rows.push_back({"FarPartyPosition" + std::to_string(offset),
-                    party,
-                    kFlagsAtWrongPlace,
-                    {0, Head(offset, 0) + kRefusal}});
+    sample::SaveLayout distant;
+    distant.offset = offset;
+    const RunResult refusedFar = {0, Head(offset, 0) + kRefusal};
+    rows.push_back({"FarPartyPosition" + std::to_string(offset), distant, 0, kFlagsAtWrongPlace, "",
+                    refusedFar});
   }
-  party.offset = 20000;
   // A download missing or cut short is found before anything changes; a
   // first-part archive already aside means an install is in place or was cut
   // off, and a new one would stop half-way.
-  for (int i = 0; i < 4; i++) {
-    const ArchiveRow& a = kArchiveRows[i];
-    rows.push_back(
-        {a.name + std::string("SourceMissing"), party, kSourceMissing, {1, a.sourceOpen}, "", i});
-    rows.push_back(
-        {a.name + std::string("SourceShort"), party, kSourceShort, {1, a.sourceShort}, "", i});
-    rows.push_back(
-        {a.name + std::string("BackupNameTaken"), party, kBackupTaken, {1, kUnfinished}, "", i});
+  for (const ArchiveRow& a : kArchiveRows) {
+    const std::string name = a.name;
+    rows.push_back({name + "SourceMissing", party, 0, kRemove, a.source, {1, a.sourceOpen}});
+    rows.push_back({name + "SourceShort", party, 0, kCutByOne, a.source, {1, a.sourceShort}});
+    rows.push_back({name + "BackupNameTaken", party, 0, kFile, a.live + ".QVRPt1", taken});
   }
   return rows;
 }
@@ -231,11 +198,9 @@ INSTANTIATE_TEST_SUITE_P(Each, StopTest, ::testing::ValuesIn(StopRows()),
                            return info.param.name;
                          });
 
-// The installer waiting at the refusal's prompt has changed nothing, so a
-// window closed then leaves nothing of the run. The player sees the prompt
-// before the wait, which a bare Enter does not end; a second program started
-// meanwhile stops at once, whichever it is, and closing the window drops the
-// first one's hold.
+// Waiting at the refusal's prompt, which the player sees first and a bare
+// Enter does not end, the installer has changed nothing; a second program
+// started meanwhile stops at once, and closing the window drops the hold.
 struct PromptTest : InstallTest, ::testing::WithParamInterface<bool> {};
 
 TEST_P(PromptTest, WaitingInstallerHasChangedNothing) {
@@ -268,23 +233,10 @@ INSTANTIATE_TEST_SUITE_P(Refusal, PromptTest, ::testing::Bool(),
                                              : "BlankLinesThenAKey";
                          });
 
-TEST_F(InstallTest, WithoutSaveTheOldBackupIsKeptAndUsed) {
-  Build();
-  fs::rename(Save("save000.zsv"), Save("save000.zsv.Original"));
-  Tree before = Snapshot(saves);
-  EXPECT_EQ(InstallStoppedInSwap(), (RunResult{1, Head(20000, 0xC5) + kSwapStop}));
-  // The backup stays and the new save made here is gone.
-  EXPECT_EQ(Snapshot(saves), before);
-
-  ASSERT_EQ(Restore().status, 0);
-  fs::remove(Save("save000.zsv.Original"));
-  EXPECT_EQ(Install(), (RunResult{1, kBanner + "Can't open Original file.\n"}));
-  EXPECT_FALSE(fs::exists(Save("save000.zsv")));
-}
-
 // What a player may do after a first run: either program again, in any order,
-// or with a file put back in between. The player's save is never lost.
-enum Act { kInstallAgain, kRestoreAgain, kInstallStoppedInSwap };
+// or with the player's save put back in between. The player's save is never
+// lost; without it, the backup of an earlier run carries the party, and stays.
+enum Act { kInstallAgain, kRestoreAgain, kInstallStoppedInSwap, kPlayerSaveBack };
 enum End { kAsBefore, kComplete, kFirstPartAgain };
 struct Step {
   Act act;
@@ -299,47 +251,38 @@ struct Rerun {
 };
 
 TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
-  const std::string done = Announced(20000, 0xC5);
-  const std::string refused = Head(20000, 0x7F) + kRefusal;
-  const Rerun reruns[] = {
-      {"complete, then the installer again",
-       nullptr,
-       {{kInstallAgain, 0, done}, {kInstallAgain, 1, kInstalled}},
-       kComplete},
+  using Setup = void (*)(InstallTest & t);
+  Setup onlyBackup = [](InstallTest& t) {
+    fs::rename(t.Save("save000.zsv"), t.Save("save000.zsv.Original"));
+  };
+  Setup noSave = [](InstallTest& t) { fs::remove(t.Save("save000.zsv")); };
+  Setup oldBackup = [](InstallTest& t) {
+    t.options.save.flag = 0x7F;
+    sample::WriteFile(t.Save("save000.zsv"), sample::PlayerSave(t.options.save));
+    sample::WriteFile(t.Save("save000.zsv.Original"), sample::Filled(77, 5000));
+  };
+  Setup newSaveLeft = [](InstallTest& t) {
+    sample::WriteFile(t.Save("save000.zsv.QVRPt2"), sample::Filled(78, 300000));
+  };
+  Setup noPt2Sounds = [](InstallTest& t) { fs::remove_all(t.At("SOUNDS.QVRPt2")); };
+  const Step done{kInstallAgain, 0, Announced(20000, 0xC5)}, restored{kRestoreAgain, 0, ""},
+      stopped{kInstallStoppedInSwap, 1, Head(20000, 0xC5) + kSwapStop},
+      refused{kInstallAgain, 0, Head(20000, 0x7F) + kRefusal}, saveBack{kPlayerSaveBack, 0, ""},
       // The new save's own marker leads to its party block, whose flag is clear.
-      {"complete, restorer, installer",
-       nullptr,
-       {{kInstallAgain, 0, done},
-        {kRestoreAgain, 0, ""},
-        {kInstallAgain, 0, Head(148402, 0) + kRefusal}},
-       kFirstPartAgain},
-      {"stopped in the data swap, installer, restorer, installer",
-       nullptr,
-       {{kInstallStoppedInSwap, 1, Head(20000, 0xC5) + kSwapStop},
-        {kInstallAgain, 1, kUnfinished},
-        {kRestoreAgain, 0, ""},
-        {kInstallAgain, 0, done}},
-       kComplete},
-      {"refused twice with an old backup, which stays",
-       [](InstallTest& t) {
-         t.options.save.flag = 0x7F;
-         sample::WriteFile(t.Save("save000.zsv"), sample::PlayerSave(t.options.save));
-         sample::WriteFile(t.Save("save000.zsv.Original"), sample::Filled(77, 5000));
-       },
-       {{kInstallAgain, 0, refused}, {kInstallAgain, 0, refused}},
-       kAsBefore},
-      {"a new save left by a cut-off run",
-       [](InstallTest& t) {
-         sample::WriteFile(t.Save("save000.zsv.QVRPt2"), sample::Filled(78, 300000));
-       },
-       {{kInstallAgain, 0, done}},
-       kComplete},
-      {"no second-part sounds, installer, restorer",
-       [](InstallTest& t) { fs::remove_all(t.At("SOUNDS.QVRPt2")); },
-       {{kInstallAgain, 1, "\nCan't move SOUNDS.QVRPt2 folder.\n"},
-        {kInstallAgain, 1, "\nCan't move SOUNDS.QVRPt2 folder.\n"},
-        {kRestoreAgain, 0, ""}},
-       kAsBefore},
+      newSaveRefused{kInstallAgain, 0, Head(148402, 0) + kRefusal},
+      installed{kInstallAgain, 1, kInstalled}, unfinished{kInstallAgain, 1, kUnfinished},
+      noOriginal{kInstallAgain, 1, kBanner + "Can't open Original file.\n"},
+      noSounds{kInstallAgain, 1, "\nCan't move SOUNDS.QVRPt2 folder.\n"};
+  const Rerun reruns[] = {
+      {"complete, install", nullptr, {done, installed}, kComplete},
+      {"complete, restore, install", nullptr, {done, restored, newSaveRefused}, kFirstPartAgain},
+      {"save back after a restore", nullptr, {done, restored, saveBack, done}, kComplete},
+      {"only an old backup: stopped, restore", onlyBackup, {stopped, restored}, kAsBefore},
+      {"neither save nor backup", noSave, {noOriginal}, kAsBefore},
+      {"stopped in the data swap", nullptr, {stopped, unfinished, restored, done}, kComplete},
+      {"refused twice with an old backup, which stays", oldBackup, {refused, refused}, kAsBefore},
+      {"a new save left by a cut-off run", newSaveLeft, {done}, kComplete},
+      {"no second-part sounds", noPt2Sounds, {noSounds, noSounds, restored}, kAsBefore},
   };
   for (const Rerun& rerun : reruns) {
     SCOPED_TRACE(rerun.what);
@@ -349,7 +292,10 @@ TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
     if (rerun.setup) rerun.setup(*this);
     Tree before = Snapshot(root);
     Bytes player = sample::ReadFile(Save("save000.zsv"));
+    if (player.empty()) player = sample::ReadFile(Save("save000.zsv.Original"));
     for (const Step& step : rerun.steps) {
+      if (step.act == kPlayerSaveBack) sample::WriteFile(Save("save000.zsv"), player);
+      if (step.act == kPlayerSaveBack) continue;
       RunResult r = step.act == kRestoreAgain   ? Restore()
                     : step.act == kInstallAgain ? Install()
                                                 : InstallStoppedInSwap();
@@ -459,31 +405,24 @@ TEST_P(InstallCutOffTest, InstallCutOffAnywhereEndsCompleteAfterRestoreAndInstal
     // names made, before the new save takes the save's name; that name after.
     Traced whole;
     ASSERT_EQ(RunTraced("QVRPt2Installer_mod", saves, whole).status, 0);
-    const std::vector<std::string>& trace = whole.ops;
+    const auto& trace = whole.ops;
     auto at = [&](const std::string& op, size_t from = 0) {
       return std::find(trace.begin() + from, trace.end(), op) - trace.begin();
     };
+    auto sync = [](const std::string& path) { return "sync " + fs::canonical(path).string(); };
     auto commit = at("rename save000.zsv.QVRPt2 save000.zsv"), end = trace.end() - trace.begin();
     ASSERT_LT(commit, end);
-    for (const ArchiveRow& a : kArchiveRows)
-      EXPECT_LT(at("sync " + fs::canonical(At(a.live)).string()), commit) << a.live;
-    for (std::string folder : {"DATA", "."})
-      EXPECT_LT(at("sync " + fs::canonical(At(folder)).string()), commit) << folder;
-    EXPECT_LT(at("sync " + fs::canonical(saves).string(), commit), end);
+    for (const ArchiveRow& a : kArchiveRows) EXPECT_LT(at(sync(At(a.live))), commit) << a.live;
+    for (std::string folder : {"DATA", "."}) EXPECT_LT(at(sync(At(folder))), commit) << folder;
+    EXPECT_LT(at(sync(saves), commit), end);
     // The new save, synced once decoded and again with the party in it.
-    EXPECT_EQ(std::count(trace.begin(), trace.begin() + commit,
-                         "sync " + fs::canonical(saves).string() + "/save000.zsv.QVRPt2"),
-              2);
-    // The restorer's renames reach the disk before it ends.
+    const std::string newSave = sync(saves) + "/save000.zsv.QVRPt2";
+    EXPECT_EQ(std::count(trace.begin(), trace.begin() + commit, newSave), 2);
+    // The restorer ends by syncing the folders its renames changed.
     Traced restore;
     ASSERT_EQ(RunTraced("Reinstall_QVRPt1", saves, restore).status, 0);
-    auto lastRename = std::find_if(restore.ops.rbegin(), restore.ops.rend(),
-                                   [](auto& op) { return op.rfind("rename", 0) == 0; });
-    for (std::string folder : {"DATA", "."})
-      EXPECT_NE(
-          std::find(restore.ops.rbegin(), lastRename, "sync " + fs::canonical(At(folder)).string()),
-          lastRename)
-          << folder;
+    EXPECT_EQ(std::vector<std::string>(restore.ops.end() - 2, restore.ops.end()),
+              (std::vector<std::string>{sync(At("DATA")), sync(root)}));
     backToFirstPart();
   }
   int op = GetParam();
@@ -547,7 +486,7 @@ TEST_F(InstallTest, SoundsThatCannotMoveStopTheRun) {
   fs::permissions(root, fs::perms::owner_write, fs::perm_options::add);
   if (status == 2) GTEST_SKIP() << "no other user to run as";
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(Snapshot(root), Decoded(ArchivesAside(before)));
+  EXPECT_EQ(Snapshot(root), ArchivesSwapped(before));
 }
 
 // A full disk, made real with a limit on the size of the files the installer

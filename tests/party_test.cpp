@@ -13,16 +13,6 @@ using sample::Bytes;
 
 namespace {
 
-// Runs the marker scan over `save`, written to a temporary file.
-bool Scan(const Bytes& save, std::uint32_t* Offset) {
-  TempDir tmp;
-  sample::WriteFile(tmp / "s", save);
-  FILE* f = std::fopen((tmp / "s").c_str(), "rb");
-  bool found = FindParty(f, Offset);
-  std::fclose(f);
-  return found;
-}
-
 // A save of random bytes with "part" at `parts` and the words `words` put in,
 // and what the marker scan must find in it.
 struct ScanRow {
@@ -43,8 +33,12 @@ TEST_P(MarkerScanTest, FindsThePartyBlockFromTheFourthWordAfterTheMarker) {
   for (size_t at : r.parts) std::memcpy(&save[at], "part", 4);
   for (auto [at, w] : r.words)
     for (int i = 0; i < 4; i++) save[at + i] = static_cast<unsigned char>(w >> (8 * i));
+  TempDir tmp;
+  sample::WriteFile(tmp / "save", save);
+  FILE* f = std::fopen((tmp / "save").c_str(), "rb");
   std::uint32_t Offset = 0;
-  ASSERT_EQ(Scan(save, &Offset), r.found);
+  EXPECT_EQ(FindParty(f, &Offset), r.found);
+  std::fclose(f);
   EXPECT_EQ(Offset, r.Offset);  // untouched when not found
 }
 

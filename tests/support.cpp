@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
@@ -40,16 +39,11 @@ extern "C" const char* __asan_default_options() {
   return "verify_asan_link_order=0";
 }
 
+// Test programs run side by side: a name taken by another is passed over.
 TempDir::TempDir() {
-  static std::atomic<int> n{0};
-  fs::path base = fs::temp_directory_path();
-#ifdef _WIN32
-  unsigned long pid = GetCurrentProcessId();
-#else
-  unsigned long pid = static_cast<unsigned long>(getpid());
-#endif
+  auto n = std::chrono::steady_clock::now().time_since_epoch().count();
   for (;;) {
-    fs::path p = base / ("qvr-test-" + std::to_string(pid) + "-" + std::to_string(n++));
+    fs::path p = fs::temp_directory_path() / ("qvr-test-" + std::to_string(n++));
     if (fs::create_directory(p)) {
       path = p.generic_string();
       return;

@@ -50,10 +50,9 @@ static void PlaceMarker(Bytes& b, std::uint32_t marker, std::uint32_t offset) {
   // Random filler could hold the marker by chance before the real one.
   for (std::size_t at = 0; at + 4 <= b.size() && at < marker; at += 4)
     if (std::memcmp(&b[at], "part", 4) == 0) b[at] ^= 1;
-  if (std::size_t{marker} + 20 <= b.size()) {
-    std::memcpy(&b[marker], "part", 4);
-    PutWord(b, marker + 16, offset - 288);
-  }
+  // Near the end the marker may stand without the word that places the block.
+  if (std::size_t{marker} + 4 <= b.size()) std::memcpy(&b[marker], "part", 4);
+  if (std::size_t{marker} + 20 <= b.size()) PutWord(b, marker + 16, offset - 288);
 }
 
 Bytes PlayerSave(const SaveLayout& l) {
