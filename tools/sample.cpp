@@ -122,9 +122,15 @@ std::string WriteInstallation(const std::string& root, const Options& o) {
   ok = ok && WriteFile((saves / "CrackerFile").string(), crackerFile);
   for (int i = 0; i < 4; i++) {
     ok = ok && WriteFile((r / "DATA" / kPt2[i].live).string(), Pt1Archive(i));
-    if (o.sources)
-      ok = ok && WriteScrambled((r / "DATA.QVRPt2" / kPt2[i].source).string(), i, kPt2[i].count,
-                                kPt2[i].key);
+    fs::path source = r / "DATA.QVRPt2" / kPt2[i].source;
+    if (!o.sources) continue;
+    if (o.hollow) {
+      ok = ok && WriteFile(source.string(), {});
+      fs::resize_file(source, static_cast<std::uintmax_t>(kPt2[i].count), ec);
+      ok = ok && !ec;
+    } else {
+      ok = ok && WriteScrambled(source.string(), i, kPt2[i].count, kPt2[i].key);
+    }
   }
   const char* pt1Sounds[] = {"Audio.snd", "Click.wav", "Theme.mp3"};
   const char* pt2Sounds[] = {"Audio.snd", "Battle.wav", "Theme2.mp3"};

@@ -58,6 +58,9 @@ Bytes ReadFile(const std::string& path);
 struct Options {
   SaveLayout save;
   bool sources = true;  // write the scrambled archives (132 MB in all)
+  // Write them as holes of their full size instead, all zero and quick to
+  // make, for runs that only look at their sizes.
+  bool hollow = false;
 };
 // Writes an installation below `root` (created if needed) and returns its save folder.
 std::string WriteInstallation(const std::string& root, const Options& options);
