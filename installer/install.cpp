@@ -137,14 +137,13 @@ static const char* EarlierInstall() {
 // failing on the next would leave a half-swapped game.
 static const char* HeldByAnother() {
   static char message[160];
-  const char* swapped[kArchiveCount + 1] = {kSounds};
-  for (int i = 0; i < kArchiveCount; i++) swapped[i + 1] = kArchives[i].live;
-  for (const char* path : swapped) {
-    if (!InUse(path)) continue;
-    std::snprintf(message, sizeof message, kInUse, FileName(path), "QVRPt2Installer_mod");
-    return message;
-  }
-  return nullptr;
+  const char* held = nullptr;
+  for (const ArchivePaths& a : kArchives)
+    if (!held && InUse(a.live)) held = a.live;
+  if (!held && InUse(kSounds)) held = kSounds;
+  if (!held) return nullptr;
+  std::snprintf(message, sizeof message, kInUse, FileName(held), "QVRPt2Installer_mod");
+  return message;
 }
 
 // What the file system needs of a volume for its own records of the new files.
