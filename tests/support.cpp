@@ -375,7 +375,7 @@ RunResult RunTraced(const char* name, const std::string& cwd, Traced& t) {
       if (t.ops.back() == t.blockRename && fs::create_directory(cwd + "/" + to))
         blocked = cwd + "/" + to;
     }
-    if (made++ == t.killAt && made > 0) {
+    if (made++ == t.killAt && t.killAt >= 0) {
       kill(pid, SIGKILL);
       waitpid(pid, &st, 0);
       r.status = 128 + SIGKILL;

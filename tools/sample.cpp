@@ -122,8 +122,8 @@ std::string WriteInstallation(const std::string& root, const Options& o) {
   ok = ok && WriteFile((saves / "CrackerFile").string(), crackerFile);
   for (int i = 0; i < 4; i++) {
     ok = ok && WriteFile((r / "DATA" / kPt2[i].live).string(), Pt1Archive(i));
-    fs::path source = r / "DATA.QVRPt2" / kPt2[i].source;
     if (!o.sources) continue;
+    fs::path source = r / "DATA.QVRPt2" / kPt2[i].source;
     if (o.hollow) {
       ok = ok && WriteFile(source.string(), {});
       fs::resize_file(source, static_cast<std::uintmax_t>(kPt2[i].count), ec);
