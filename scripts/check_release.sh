@@ -12,8 +12,10 @@ export WINEDEBUG=-all WINEPREFIX="$PWD/build/mingw/wineprefix"
 
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target package 2>&1 | grep SHA-256
-zip=$(ls build/release/QVR-part-switcher-*-win64.zip)
-name=$(basename "$zip")
+# The zip of the version just built, not one an older version left here.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.txt)
+name=QVR-part-switcher-$version-win64.zip
+zip=build/release/$name
 
 echo "== release: the zip holds the two programs and README.txt, nothing else"
 want=$'QVRPt2Installer_mod.exe\nReinstall_QVRPt1.exe\nREADME.txt'
