@@ -22,10 +22,19 @@ inline constexpr const char* kSaveFolder = ".";
 inline constexpr const char* kGameFolder = "..";
 inline constexpr const char* kDataFolder = "../DATA";
 
+inline constexpr const char* kInstaller = "QVRPt2Installer_mod";
+inline constexpr const char* kRestorer = "Reinstall_QVRPt1";
+
 // Said, with a file's name and the program's, when the game holds that file.
 inline constexpr const char* kInUse =
     "%s is in use by another program.\nClose the game, then run %s again.\n";
+// Said, with the program's name, when the player may not change the game's
+// folders (a game under Program Files, without administrator rights).
+inline constexpr const char* kCantWrite =
+    "Can't write to the game's folders.\n"
+    "Run %s as administrator, or move the game out of Program Files.\n";
 
+inline constexpr const char* kDataPt2 = "../DATA.QVRPt2";
 inline constexpr const char* kSounds = "../SOUNDS";
 inline constexpr const char* kSoundsPt1 = "../SOUNDS.QVRPt1";
 inline constexpr const char* kSoundsPt2 = "../SOUNDS.QVRPt2";

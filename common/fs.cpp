@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstring>
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 
 #include <cctype>
 #else
+#include <dirent.h>
 #include <sys/file.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -16,16 +19,25 @@
 #include <cerrno>
 #endif
 
-FILE* CreateNew(const char* path) {
-#ifdef _WIN32
-  int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-#else
-  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-#endif
+// A stream on the open descriptor `fd`, which is closed when none can be made.
+static FILE* Stream(int fd, const char* mode) {
   if (fd < 0) return nullptr;
-  FILE* f = fdopen(fd, "wb");
+  FILE* f = fdopen(fd, mode);
   if (!f) close(fd);
   return f;
+}
+
+FILE* CreateNew(const char* path) {
+#ifdef _WIN32
+  return Stream(_open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE),
+                "wb");
+#else
+  return Stream(open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), "wb");
+#endif
+}
+
+static bool IsDots(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
 bool Seek(FILE* f, std::uint64_t pos) {
@@ -40,20 +52,68 @@ bool Seek(FILE* f, std::uint64_t pos) {
 
 #ifdef _WIN32
 
+// A virus scanner or sync client opens each new or changed file for a
+// moment, and Windows then refuses to rename, delete or reopen it. Such a
+// failure is tried again, with pauses growing from 4 ms to half a second,
+// until 10 s have passed.
+struct Patience {
+  ULONGLONG start = 0;
+  DWORD pause = 4;
+};
+
+// True, after a pause, when the failure `err` may be such a hold and time is left.
+static bool WaitOut(Patience& p, DWORD err) {
+  if (err != ERROR_SHARING_VIOLATION && err != ERROR_LOCK_VIOLATION && err != ERROR_ACCESS_DENIED)
+    return false;
+  ULONGLONG now = GetTickCount64();
+  if (p.start == 0) p.start = now;
+  if (now - p.start >= 10000) return false;
+  Sleep(static_cast<DWORD>(p.pause < 10000 - (now - p.start) ? p.pause : 10000 - (now - p.start)));
+  p.pause = p.pause < 250 ? p.pause * 2 : 500;
+  return true;
+}
+
 // Without MOVEFILE_REPLACE_EXISTING the rename fails when the target exists,
 // for files and folders alike, and without MOVEFILE_COPY_ALLOWED it never
-// turns into a copy across drives.
+// turns into a copy across drives. MOVEFILE_WRITE_THROUGH promises only that
+// such a copy is on the disk when the call returns; for a rename on one drive
+// it promises nothing, and the file system's log makes the name last.
 bool Move(const char* from, const char* to) {
-  return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0;
+  for (Patience p;;) {
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
+    // A folder renamed onto a folder is refused as "access denied": a taken
+    // name is never a hold.
+    DWORD err = GetLastError();
+    if (Exists(to) || !WaitOut(p, err)) return false;
+  }
 }
 
 bool MoveByCheck(const char* from, const char* to) {
   return Move(from, to);
 }
 
-// DeleteFile refuses folders.
+// DeleteFile refuses folders, and read-only files, as "access denied" too:
+// no holder will let go of those.
 bool Delete(const char* path) {
-  return DeleteFileA(path) != 0;
+  for (Patience p;;) {
+    if (DeleteFileA(path)) return true;
+    DWORD err = GetLastError(), attr = GetFileAttributesA(path);
+    if (attr == INVALID_FILE_ATTRIBUTES ||
+        (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) || !WaitOut(p, err))
+      return false;
+  }
+}
+
+// Shares reading and writing, as the C runtime's "r+b" does.
+FILE* Reopen(const char* path) {
+  HANDLE h;
+  for (Patience p; (h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE;)
+    if (!WaitOut(p, GetLastError())) return nullptr;
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
+  if (fd < 0) CloseHandle(h);
+  return Stream(fd, "r+b");
 }
 
 bool IsFile(const char* path, std::uint64_t* size) {
@@ -77,12 +137,76 @@ bool IsFolder(const char* path) {
 // Asking for the right to delete, while sharing everything, changes nothing
 // and fails only when a holder refuses to share its deletion. Folders open
 // only with backup semantics.
-bool InUse(const char* path) {
-  HANDLE h = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+static bool Refused(HANDLE h) {
   if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
   CloseHandle(h);
   return false;
+}
+
+// Calls `visit` with the full name of each name in the folder whose name
+// fills `path` (`len` characters of a MAX_PATH buffer) until it returns true;
+// returns what it last returned. -1 when the folder cannot be read.
+static int EachName(char* path, size_t len, bool (*visit)(char* path, size_t len, bool folder)) {
+  if (len + 2 >= MAX_PATH) return -1;
+  std::memcpy(path + len, "\\*", 3);
+  WIN32_FIND_DATAA d;
+  HANDLE find = FindFirstFileA(path, &d);
+  if (find == INVALID_HANDLE_VALUE) return -1;
+  bool stop = false;
+  do {
+    size_t n = std::strlen(d.cFileName);
+    if (IsDots(d.cFileName) || len + 1 + n >= MAX_PATH) continue;
+    std::memcpy(path + len + 1, d.cFileName, n + 1);
+    stop = visit(path, len + 1 + n, (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  } while (!stop && FindNextFileA(find, &d));
+  FindClose(find);
+  path[len] = '\0';
+  return stop;
+}
+
+// Asking for the right to delete without sharing anything fails while any
+// other program has the file open to read, write or delete it.
+static bool OpenBelow(char* path, size_t len, bool folder) {
+  if (folder) return EachName(path, len, OpenBelow) == 1;
+  return Refused(CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+bool InUse(const char* path) {
+  if (Refused(CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)))
+    return true;
+  char below[MAX_PATH];
+  size_t len = std::strlen(path);
+  if (len >= MAX_PATH || !IsFolder(path)) return false;
+  std::memcpy(below, path, len + 1);
+  return EachName(below, len, OpenBelow) == 1;
+}
+
+static int names;
+static bool CountOne(char*, size_t, bool) {
+  return ++names >= 2;
+}
+
+int CountNames(const char* path) {
+  char buf[MAX_PATH];
+  size_t len = std::strlen(path);
+  if (len >= MAX_PATH) return -1;
+  std::memcpy(buf, path, len + 1);
+  names = 0;
+  return EachName(buf, len, CountOne) < 0 ? -1 : names;
+}
+
+// A probe file that the system deletes as its handle closes, however this
+// process ends, tells what the folder's real access rights allow.
+bool Writable(const char* folder) {
+  char probe[MAX_PATH];
+  int n = std::snprintf(probe, sizeof probe, "%s\\QVR-%lu.probe", folder, GetCurrentProcessId());
+  if (n < 0 || n >= MAX_PATH) return false;
+  HANDLE h = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
 }
 
 // A volume is known by the folder it is mounted on ("C:\\" or a mount point),
@@ -115,15 +239,27 @@ bool Sync(FILE* f) {
 
 void StartWriteBack(FILE*, std::uint64_t) {}
 
-void SyncFolder(const char*) {}
+bool SyncFolder(const char*) {
+  return true;
+}
 
-// Opened without sharing, a second open fails for as long as this process
-// lives; the file goes away with the last handle. The handle is never closed.
+static HANDLE lock = INVALID_HANDLE_VALUE;
+
+// Opened without sharing, a second open fails for as long as the handle is
+// open; the file goes away with it, when DropLock or the process's end closes it.
 LockState TakeLock(const char* path) {
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (h != INVALID_HANDLE_VALUE) return kLockTaken;
+  if (h != INVALID_HANDLE_VALUE) {
+    lock = h;
+    return kLockTaken;
+  }
   return GetLastError() == ERROR_SHARING_VIOLATION ? kLockBusy : kLockUnavailable;
+}
+
+void DropLock() {
+  if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+  lock = INVALID_HANDLE_VALUE;
 }
 
 #else
@@ -163,6 +299,10 @@ bool Delete(const char* path) {
   return unlink(path) == 0;
 }
 
+FILE* Reopen(const char* path) {
+  return std::fopen(path, "r+b");
+}
+
 bool IsFile(const char* path, std::uint64_t* size) {
   struct stat st;
   if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -177,6 +317,19 @@ bool IsFolder(const char* path) {
 
 bool InUse(const char*) {
   return false;
+}
+
+int CountNames(const char* path) {
+  DIR* d = opendir(path);
+  if (!d) return -1;
+  int n = 0;
+  for (struct dirent* e; n < 2 && (e = readdir(d));) n += !IsDots(e->d_name);
+  closedir(d);
+  return n;
+}
+
+bool Writable(const char* folder) {
+  return access(folder, W_OK | X_OK) == 0;
 }
 
 Room FreeSpace(const char* folder) {
@@ -208,23 +361,35 @@ void StartWriteBack(FILE* f, std::uint64_t from) {
 #endif
 }
 
-void SyncFolder(const char* path) {
+// EINVAL: a file system that cannot sync a folder.
+bool SyncFolder(const char* path) {
   int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0 || errno == EINVAL;
   close(fd);
+  return ok;
 }
 
-// The descriptor is never closed, so the lock lives exactly as long as the
-// process. The file stays: removing it would let a second program lock a new
-// file of that name while the first still holds the old one.
+static int lock = -1;
+
+// The lock lives as long as its descriptor, which DropLock or the process's
+// end closes. The file stays: removing it would let a second program lock a
+// new file of that name while the first still holds the old one.
 LockState TakeLock(const char* path) {
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return kLockUnavailable;
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return kLockTaken;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    lock = fd;
+    return kLockTaken;
+  }
   int err = errno;
   close(fd);
   return err == EWOULDBLOCK ? kLockBusy : kLockUnavailable;
+}
+
+void DropLock() {
+  if (lock >= 0) close(lock);
+  lock = -1;
 }
 
 #endif

@@ -6,7 +6,9 @@
 #include <cstdio>
 
 // Renames a file or folder. Never replaces anything: returns false and changes
-// nothing when `to` already exists or `from` does not.
+// nothing when `to` already exists or `from` does not. On Windows a hold by
+// another program (a virus scanner, a sync client) is waited out for up to
+// 10 s, as it is by Delete and Reopen; a taken name is never waited for.
 bool Move(const char* from, const char* to);
 
 // The no-replace rename for POSIX file systems that refuse the kernel's own
@@ -22,6 +24,10 @@ bool Delete(const char* path);
 // Creates a new file and opens it for binary writing. Returns null when
 // anything of that name exists already, so nothing is ever appended to or cut.
 FILE* CreateNew(const char* path);
+
+// Opens the existing file `path` for binary reading and writing, nothing cut.
+// Returns null when it cannot be opened.
+FILE* Reopen(const char* path);
 
 // Places `f` at byte `pos` from the start of the file, beyond 2 and 4 GiB too.
 // Returns false when the position cannot be reached.
@@ -39,9 +45,21 @@ bool Exists(const char* path);
 // True when `path` names an existing folder.
 bool IsFolder(const char* path);
 
+// How many names the folder `path` holds, besides "." and "..", counted up
+// to 2; -1 when it is no folder or cannot be read.
+int CountNames(const char* path);
+
+// True when this program may make, rename and delete names in `folder`, by
+// the system's real access rules (a game under Program Files refuses a
+// player without administrator rights). Leaves nothing behind, even if the
+// program is killed.
+bool Writable(const char* folder);
+
 // True when another program holds the file or folder `path` open so that it
 // cannot be moved or deleted now: on Windows, open without delete sharing, as
-// the running game holds its archives. Never on POSIX, where that cannot happen.
+// the running game holds its archives, or for a folder, any file below it
+// open at all, since Windows will not rename a folder then. Never on POSIX,
+// where that cannot happen.
 bool InUse(const char* path);
 
 // What a volume tells of its space.
@@ -64,10 +82,10 @@ bool Sync(FILE* f);
 void StartWriteBack(FILE* f, std::uint64_t from);
 
 // Pushes the names made, moved or deleted in the folder `path` through to the
-// disk. A folder that cannot be synced (some file systems refuse) is passed
-// over. Windows has no such call: there the file system's own log keeps the
-// names, and a power cut may undo the last few renames.
-void SyncFolder(const char* path);
+// disk. Returns false when that fails; a file system that offers no such sync
+// is passed over. Windows has no such call: there the file system's own log
+// keeps the names in order, and a power cut may undo the last few renames.
+bool SyncFolder(const char* path);
 
 enum LockState { kLockTaken, kLockBusy, kLockUnavailable };
 
@@ -75,3 +93,7 @@ enum LockState { kLockTaken, kLockBusy, kLockUnavailable };
 // system drops it when the process ends, however it ends. kLockBusy when
 // another process holds it; kLockUnavailable when the file cannot be made.
 LockState TakeLock(const char* path);
+
+// Lets go of the lock before the process ends, so that a window left waiting
+// for the player holds nobody up.
+void DropLock();

@@ -20,7 +20,10 @@ bool StartRun(const char* program, FILE* con) {
   return true;
 }
 
-int EndRun(int status) {
-  if (status != 0 && AloneInOwnWindow()) HoldWindow(stdout, stdin);
+int EndRun(int status, const char* done) {
+  if (!AloneInOwnWindow() || (status == 0 && !done)) return status;
+  DropLock();
+  if (status == 0) std::fputs(done, stdout);
+  HoldWindow(stdout, stdin);
   return status;
 }

@@ -10,6 +10,9 @@
 // outside a save folder.
 bool StartRun(const char* program, FILE* con);
 
-// Ends a program's run: after a failure (nonzero `status`) a double-clicked
-// window waits for Enter so the message can be read. Returns `status`.
-int EndRun(int status);
+// Ends a program's run. In a double-clicked window, which closes with the
+// program, it waits for Enter so the last message can be read: after a
+// failure (nonzero `status`), or after success, saying `done` first (with
+// `done` null, a success has already had the player's key). The lock is
+// dropped before the wait. Returns `status`.
+int EndRun(int status, const char* done);

@@ -1,5 +1,7 @@
 #include "install.h"
 
+#include <initializer_list>
+
 #include "decode.h"
 #include "fileset.h"
 #include "fs.h"
@@ -28,6 +30,16 @@ static constexpr const char* kNoRoom =
 static constexpr const char* kNotRenamed =
     "Can't rename save000.zsv.QVRPt2 to save000.zsv.\n"
     "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
+static constexpr const char* kNotOnDisk =
+    "\nCan't write the changes to the disk.\n"
+    "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
+static constexpr const char* kSaveNotOnDisk = "\nCan't write the changes to the disk.\n";
+static constexpr const char* kNested =
+    "%s holds another %s folder.\n"
+    "Move what is in it up one level, then run QVRPt2Installer_mod again.\n";
+static constexpr const char* kSoundsEmpty =
+    "SOUNDS.QVRPt2 folder is empty.\n"
+    "Unpack the QVR Part 2 download again, then run QVRPt2Installer_mod again.\n";
 
 static const DecodeUse kTemplateDecode = {
     kNewSave, kNoNewSave, kTemplate, "Can't open CrackerFile.\n", "Can't read CrackerFile.\n",
@@ -76,6 +88,7 @@ static unsigned ReadFlag(FILE* in, std::uint32_t Offset) {
 static void Refuse(FILE* con, FILE* keys) {
   std::fputs(kNotCompleted, con);
   std::fflush(con);  // the player must see the prompt before we wait
+  DropLock();        // nothing changes from here on: another copy may start
   int XPrime = 0;
   if (std::fscanf(keys, "%i", &XPrime) != 1) XPrime = 0;
 }
@@ -105,7 +118,7 @@ static const char* ReadParty(const char* path, FILE* con, unsigned char* p, bool
 }
 
 const char* WriteParty(const char* path, const unsigned char* p) {
-  FILE* out = std::fopen(path, "r+b");
+  FILE* out = Reopen(path);
   if (!out) return kNewSaveNotOpened;
   bool ok = Seek(out, kPartyInTemplate) && std::fwrite(p, 1, kPartySize, out) == kPartySize;
   // On the disk before the player's save gives up its name to this one.
@@ -133,17 +146,45 @@ static const char* EarlierInstall() {
   return complete ? kInstalled : kUnfinished;
 }
 
+// A message made with names, which lasts until the next one is made.
+static char said[200];
+
 // The running game holds its archives and sounds; moving some aside and then
 // failing on the next would leave a half-swapped game.
 static const char* HeldByAnother() {
-  static char message[160];
   const char* held = nullptr;
   for (const ArchivePaths& a : kArchives)
     if (!held && InUse(a.live)) held = a.live;
-  if (!held && InUse(kSounds)) held = kSounds;
+  for (const char* sounds : {kSounds, kSoundsPt2})
+    if (!held && InUse(sounds)) held = sounds;
   if (!held) return nullptr;
-  std::snprintf(message, sizeof message, kInUse, FileName(held), "QVRPt2Installer_mod");
-  return message;
+  std::snprintf(said, sizeof said, kInUse, FileName(held), kInstaller);
+  return said;
+}
+
+// A game under Program Files, run without administrator rights, would
+// refuse the first change, or worse, a later one.
+static const char* Unwritable() {
+  for (const char* folder : {kSaveFolder, kDataFolder, kGameFolder}) {
+    if (Writable(folder)) continue;
+    std::snprintf(said, sizeof said, kCantWrite, kInstaller);
+    return said;
+  }
+  return nullptr;
+}
+
+// A download unpacked one level too deep holds nothing but a folder of its
+// own name; an empty sound folder would leave the game silent.
+static const char* Misplaced() {
+  for (const char* download : {kDataPt2, kSoundsPt2}) {
+    const char* name = FileName(download);
+    char inner[64];
+    std::snprintf(inner, sizeof inner, "%s/%s", download, name);
+    if (CountNames(download) != 1 || !IsFolder(inner)) continue;
+    std::snprintf(said, sizeof said, kNested, name, name);
+    return said;
+  }
+  return CountNames(kSoundsPt2) == 0 ? kSoundsEmpty : nullptr;
 }
 
 // What the file system needs of a volume for its own records of the new files.
@@ -165,7 +206,9 @@ bool EnoughRoom(const Room& data, const Room& saves) {
 static const char* Ready() {
   if (const char* earlier = EarlierInstall()) return earlier;
   if (const char* held = HeldByAnother()) return held;
+  if (const char* locked = Unwritable()) return locked;
   if (!EnoughRoom(FreeSpace(kDataFolder), FreeSpace(kSaveFolder))) return kNoRoom;
+  if (const char* misplaced = Misplaced()) return misplaced;
   if (const char* missing = SourceMissing(kTemplateDecode)) return missing;
   return SwapInputMissing();
 }
@@ -188,25 +231,34 @@ static Outcome Build(FILE* con, const char** stop) {
   return kComplete;
 }
 
+// A backup of an earlier install may be the player's only first-part save:
+// it moves to the first free name of save000.zsv.Original.1, .2, ...
+static bool KeepOldBackup() {
+  if (!Exists(kSaveBackup)) return true;
+  char older[40];
+  for (int n = 1; n < 100000; n++) {
+    std::snprintf(older, sizeof older, "%s.%d", kSaveBackup, n);
+    if (!Exists(older)) return Move(kSaveBackup, older);
+  }
+  return false;
+}
+
 // The player's save leaves its name only now, with everything else in place
 // and on the disk (each decoded file and the new save were synced as they
 // were closed), so a run cut off at any point before, a power cut too, leaves
-// it where the game finds it. Once the save folder is synced the whole
-// install is on the disk. When the new save cannot take the name, the
-// player's save goes back to it and the new save stays, complete, under its
-// own name.
+// it where the game finds it; cut off between the two renames below, it
+// leaves it as save000.zsv.Original beside the new save. Once the save
+// folder is synced the whole install is on the disk. When the new save
+// cannot take the name, the player's save goes back to it and the new save
+// stays, complete, under its own name.
 static const char* Commit() {
-  SyncFolder(kDataFolder);
-  SyncFolder(kGameFolder);
+  if (!SyncFolder(kDataFolder) || !SyncFolder(kGameFolder)) return kNotOnDisk;
   bool moved = false;
   if (IsFile(kSave)) {
-    Delete(kSaveBackup);
+    if (!KeepOldBackup()) return kNotRenamed;
     moved = Move(kSave, kSaveBackup);
   }
-  if (Move(kNewSave, kSave)) {
-    SyncFolder(kSaveFolder);
-    return nullptr;
-  }
+  if (Move(kNewSave, kSave)) return SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk;
   if (moved) Move(kSaveBackup, kSave);
   return kNotRenamed;
 }
@@ -228,11 +280,13 @@ static Outcome Install(FILE* con, const char** stop) {
   return *stop ? kStopped : kComplete;
 }
 
-int RunInstall(FILE* con, FILE* keys) {
+int RunInstall(FILE* con, FILE* keys, bool* installed) {
   const char* stop = Ready();
+  *installed = false;
   if (!stop) {
     std::fputs(kBanner, con);
     Outcome outcome = Install(con, &stop);
+    *installed = outcome == kComplete;
     if (outcome == kRefused) Refuse(con, keys);
     if (outcome != kStopped) return 0;
   }

@@ -32,6 +32,7 @@ bool EnoughRoom(const Room& data, const Room& saves);
 
 // The whole install, run from the save folder by a caller that has started
 // the run (StartRun); messages go to `con`, the key press after a refusal is read
-// from `keys`. Returns the exit status. The player's save keeps its name
-// until everything else is in place.
-int RunInstall(FILE* con, FILE* keys);
+// from `keys`. Returns the exit status; *installed tells a complete install
+// from a refusal. The player's save keeps its name until everything else is
+// in place.
+int RunInstall(FILE* con, FILE* keys, bool* installed);

@@ -32,7 +32,7 @@ const char* DataSwap(FILE* con) {
   }
   // The game must not be left without sounds, nor pass for the second part
   // with the first part's.
-  if (Exists(kSounds) && !Move(kSounds, kSoundsPt1)) return kSoundsStuck;
+  if (!Move(kSounds, kSoundsPt1)) return kSoundsStuck;
   if (!Move(kSoundsPt2, kSounds)) return kNoSounds;
   return nullptr;
 }
@@ -41,7 +41,8 @@ const char* SwapInputMissing() {
   for (const DecodeUse& use : kDecodes) {
     if (const char* missing = SourceMissing(use)) return missing;
   }
-  return IsFolder(kSoundsPt2) ? nullptr : kNoSounds;
+  if (!IsFolder(kSoundsPt2)) return kNoSounds;
+  return IsFolder(kSounds) ? nullptr : kSoundsStuck;
 }
 
 std::uint64_t ArchiveBytes(std::uint64_t unit) {

@@ -11,7 +11,8 @@
 const char* DataSwap(FILE* con);
 
 // Null when the second part's four archives and sounds are all there to be
-// swapped in; otherwise the message DataSwap would stop with.
+// swapped in, and the first part's sounds to make way; otherwise the message
+// DataSwap would stop with.
 const char* SwapInputMissing();
 
 // The room DataSwap takes on a volume whose files take whole `unit`s.

@@ -1,9 +1,10 @@
 #include <cstdio>
 
+#include "fileset.h"
 #include "restore.h"
 #include "run.h"
 
 int main() {
-  if (!StartRun("Reinstall_QVRPt1", stdout)) return EndRun(1);
-  return EndRun(RunRestore(stdout));
+  if (!StartRun(kRestorer, stdout)) return EndRun(1, nullptr);
+  return EndRun(RunRestore(stdout), "QVR Part1 is in place.\n");
 }

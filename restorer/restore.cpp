@@ -5,6 +5,8 @@
 
 static constexpr const char* kArchiveNotBack = "Can't put back %s file.\n";
 static constexpr const char* kSoundsNotBack = "Can't put back SOUNDS folder.\n";
+static constexpr const char* kNotOnDisk =
+    "Can't write the changes to the disk.\nRun Reinstall_QVRPt1 again.\n";
 
 // The running game holds its archives and sounds; deleting or moving some and
 // then failing on the next would leave a half-swapped game. Returns the first
@@ -20,6 +22,13 @@ static const char* Held() {
     if (InUse(kSoundsPt1)) return kSoundsPt1;
   }
   return nullptr;
+}
+
+// Whether anything of the first part waits under a .QVRPt1 name.
+static bool AnythingAside() {
+  for (const ArchivePaths& a : kArchives)
+    if (Exists(a.backup)) return true;
+  return Exists(kSoundsPt1);
 }
 
 // Names what is still moved aside after the restore; true when nothing is.
@@ -39,7 +48,12 @@ static bool AllPutBack(FILE* con) {
 
 int RunRestore(FILE* con) {
   if (const char* held = Held()) {
-    std::fprintf(con, kInUse, FileName(held), "Reinstall_QVRPt1");
+    std::fprintf(con, kInUse, FileName(held), kRestorer);
+    return 1;
+  }
+  // Refused half-way, the game would be left half-swapped.
+  if (AnythingAside() && (!Writable(kDataFolder) || !Writable(kGameFolder))) {
+    std::fprintf(con, kCantWrite, kRestorer);
     return 1;
   }
   // A live archive without a backup is the only copy the game has: keep it.
@@ -53,7 +67,9 @@ int RunRestore(FILE* con) {
     Move(kSoundsPt1, kSounds);
   }
   // The first part is back only once the names are on the disk.
-  SyncFolder(kDataFolder);
-  SyncFolder(kGameFolder);
-  return AllPutBack(con) ? 0 : 1;
+  bool synced = SyncFolder(kDataFolder);
+  synced = SyncFolder(kGameFolder) && synced;
+  bool back = AllPutBack(con);
+  if (!synced) std::fputs(kNotOnDisk, con);
+  return back && synced ? 0 : 1;
 }

@@ -4,7 +4,9 @@
 # for byte the same, that the zip holds the two programs and README.txt and nothing
 # else, that each program carries its manifest and no debug sections, and
 # that the programs unzipped from it are the ones the tests ran and install
-# and restore a sample installation under Wine.
+# and restore a sample installation under Wine: from a pipe, from the
+# program's own console window as a double-click makes it, and as a player
+# who may not write the game's folders.
 # Needs the default and mingw builds (scripts/test.sh makes both).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,7 +46,8 @@ done
 
 echo "== release: the unzipped programs install and restore a sample installation under Wine"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+player() { setpriv --reuid=nobody --regid=nogroup --clear-groups env WINEPREFIX="$work/player" TMPDIR="$work/player-tmp" "$@"; }
+trap '[ ! -d "$work/player" ] || player wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work/zip"
 for exe in QVRPt2Installer_mod.exe Reinstall_QVRPt1.exe; do cmp "$work/zip/$exe" "build/mingw/bin/$exe"; done
 saves=$(build/default/bin/make_sample "$work/game")
@@ -60,8 +63,62 @@ for f in DATA/SPRITES.LOD.QVRPt1 SOUNDS.QVRPt1 Saves/save000.zsv.Original; do
   [ -e "$work/game/$f" ] || { echo "check_release: no $f after the install" >&2; exit 1; }
 done
 cmp "$work/game/Saves/save000.zsv.Original" "$work/before/Saves/save000.zsv"
+
+echo "== release: as a player who may not write the game's folders, under Wine as a user of its own"
+# Wine needs a prefix of the user's own: a tree of links into the tested one.
+as_player() {
+  local said
+  said=$(cd "$saves" && player wine "$work/zip/$1.exe" </dev/null | tr -d '\r'; echo "exit ${PIPESTATUS[0]}")
+  if [ "$said" != "Can't write to the game's folders."$'\n'"Run $1 as administrator, or move the game out of Program Files."$'\n'"exit 1" ]; then
+    echo "check_release: $1, run as a player, said:"$'\n'"$said" >&2
+    exit 1
+  fi
+}
+if [ "$(id -u)" -eq 0 ]; then
+  mkdir "$work/player" "$work/player-tmp"
+  cp -a "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$WINEPREFIX/dosdevices" "$work/player/"
+  cp -as "$WINEPREFIX/drive_c" "$work/player/"
+  chown -hR nobody "$work/player" "$work/player-tmp"
+  chmod 755 "$work"
+  cp -a "$work/game" "$work/installed"
+  as_player Reinstall_QVRPt1
+  diff -r "$work/installed" "$work/game"
+fi
 (cd "$saves" && wine "$work/zip/Reinstall_QVRPt1.exe" </dev/null)
 diff -r "$work/before/DATA" "$work/game/DATA"
 diff -r "$work/before/SOUNDS" "$work/game/SOUNDS"
 diff -r "$work/before/SOUNDS.QVRPt2" "$work/game/SOUNDS.QVRPt2"
+if [ "$(id -u)" -eq 0 ]; then
+  as_player QVRPt2Installer_mod
+  diff -r "$work/before/DATA" "$work/game/DATA"
+else
+  echo "== release: skipped: only root can run Wine as another user"
+fi
+
+echo "== release: double-clicked, each program says it is done and waits for Enter, holding no lock"
+# Under Wine a terminal is the program's own console, as a double-click's window is.
+shown() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1b\][^\x07]*\x07//g' "$work/window" | tr -d ' \r\n'; }
+in_window() {  # PROGRAM, then what to do while it waits
+  rm -f "$work/enter" && mkfifo "$work/enter"
+  (cd "$saves" && timeout 120 script -qec "wine '$work/zip/$1.exe'" /dev/null <"$work/enter" >"$work/window") &
+  exec 3>"$work/enter"
+  for _ in $(seq 600); do [[ $(shown) == *PressEnter* ]] && break; sleep 0.1; done
+  "${@:2}" || true
+  printf '\r' >&3
+  exec 3>&-
+  wait $!
+}
+cp "$work/before/Saves/save000.zsv" "$saves/"  # the player's save again, for a second install
+in_window QVRPt2Installer_mod bash -c "cd '$saves' && wine '$work/zip/Reinstall_QVRPt1.exe' </dev/null >'$work/restored'"
+if [[ $(shown) != *DecodingICONS.LOD.QVRPart2isinstalled.PressEntertoclosethiswindow. ]] || [ -s "$work/restored" ]; then
+  echo "check_release: the installer's window showed:"$'\n'"$(shown)"$'\n'"and a restore meanwhile said: $(cat "$work/restored")" >&2
+  exit 1
+fi
+in_window Reinstall_QVRPt1 true
+if [ "$(shown)" != "QVRPart1isinplace.PressEntertoclosethiswindow." ]; then
+  echo "check_release: the restorer's window showed: $(shown)" >&2
+  exit 1
+fi
+diff -r "$work/before/DATA" "$work/game/DATA"
+diff -r "$work/before/SOUNDS" "$work/game/SOUNDS"
 echo "== release: $name checked"

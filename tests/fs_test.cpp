@@ -1,11 +1,15 @@
 #include "fs.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
 
 #include "support.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 using sample::Bytes;
@@ -28,25 +32,44 @@ struct MoveRow {
 using MoveFn = bool (*)(const char*, const char*);
 struct MoveTest : ::testing::TestWithParam<std::tuple<MoveFn, MoveRow>> {};
 
+// MoveByCheck on a volume without hard links: 8 MB of exFAT, mounted through
+// FUSE for one test (Linux, as root, with mkfs.exfat and exfat-fuse).
+bool MoveByCheckOnExFat(const char* from, const char* to) {
+  return MoveByCheck(from, to);
+}
+#ifdef __linux__
+const MoveFn kMoves[] = {&Move, &MoveByCheck, &MoveByCheckOnExFat};
+#else
+const MoveFn kMoves[] = {&Move, &MoveByCheck};
+#endif
+
 TEST_P(MoveTest, MovesOnlyToAFreeName) {
   auto [mv, r] = GetParam();
   TempDir tmp;
-  Make(r.from, tmp / "from");
-  Make(r.to, tmp / "to");
-  Tree before = Snapshot(tmp.path), want = before;
+  const bool exfat = mv == &MoveByCheckOnExFat;
+  const std::string dir = exfat ? tmp / "exfat" : tmp.path, from = dir + "/from", to = dir + "/to";
+  const std::string mount = "(truncate -s 8M " + dir + ".img && mkfs.exfat " + dir +
+                            ".img && mkdir " + dir + " && mount -o loop -t exfat-fuse " + dir +
+                            ".img " + dir + ") >/dev/null 2>&1";
+  if (exfat && std::system(mount.c_str()) != 0)
+    GTEST_SKIP() << "no exFAT volume: needs root, a loop device, mkfs.exfat and exfat-fuse";
+  Make(r.from, from);
+  Make(r.to, to);
+  Tree before = Snapshot(dir), want = before;
   if (r.moved) RenameIn(want, "from", "to");
-  EXPECT_EQ(mv((tmp / "from").c_str(), (tmp / "to").c_str()), r.moved);
-  EXPECT_EQ(Snapshot(tmp.path), want);
+  EXPECT_EQ(mv(from.c_str(), to.c_str()), r.moved);
+  EXPECT_EQ(Snapshot(dir), want);
   if (r.moved) {
-    EXPECT_TRUE(mv((tmp / "to").c_str(), (tmp / "from").c_str()));
-    EXPECT_EQ(Snapshot(tmp.path), before);
+    EXPECT_TRUE(mv(to.c_str(), from.c_str()));
+    EXPECT_EQ(Snapshot(dir), before);
   }
+  if (exfat && std::system(("umount " + dir).c_str()) != 0) ADD_FAILURE() << "still mounted";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Each, MoveTest,
     ::testing::Combine(
-        ::testing::Values(&Move, &MoveByCheck),
+        ::testing::ValuesIn(kMoves),
         ::testing::Values(MoveRow{"FileToFreshNameAndBack", kFile, kNothing, true},
                           MoveRow{"FolderWithItsFiles", kFolder, kNothing, true},
                           MoveRow{"FileNeverOntoFile", kFile, kOtherFile, false},
@@ -57,8 +80,11 @@ INSTANTIATE_TEST_SUITE_P(
                           MoveRow{"FolderNeverOntoEmptyFolder", kFolder, kEmptyFolder, false},
                           MoveRow{"MissingSourceDoesNothing", kNothing, kNothing, false})),
     [](const ::testing::TestParamInfo<std::tuple<MoveFn, MoveRow>>& info) {
-      return std::string(std::get<1>(info.param).name) +
-             (std::get<0>(info.param) == &Move ? "_Move" : "_MoveByCheck");
+      MoveFn mv = std::get<0>(info.param);
+      return std::string(std::get<1>(info.param).name) + (mv == &Move ? "_Move"
+                                                          : mv == &MoveByCheck
+                                                              ? "_MoveByCheck"
+                                                              : "_MoveByCheckOnExFat");
     });
 
 // Only what the system shows counts: a name that cannot be looked at, such
@@ -101,22 +127,22 @@ TEST(CreateNewTest, CreatesOnlyWhereNothingExists) {
 
 TEST(SeekTest, ReachesPositionsPast2And4GiB) {
   TempDir tmp;
-  const std::uint64_t far[] = {(1ull << 31) + 5, (1ull << 32) + 7};
+  const std::uint64_t past[] = {(1ull << 31) + 5, (1ull << 32) + 7};
   FILE* f = CreateNew((tmp / "sparse").c_str());
   ASSERT_NE(f, nullptr);
   for (int i = 0; i < 2; i++) {
-    ASSERT_TRUE(Seek(f, far[i]));
+    ASSERT_TRUE(Seek(f, past[i]));
     std::fputc(0x41 + i, f);
   }
   std::fclose(f);
-  EXPECT_EQ(fs::file_size(tmp / "sparse"), far[1] + 1);
+  EXPECT_EQ(fs::file_size(tmp / "sparse"), past[1] + 1);
   f = std::fopen((tmp / "sparse").c_str(), "rb");
   ASSERT_NE(f, nullptr);
   for (int i = 0; i < 2; i++) {
-    ASSERT_TRUE(Seek(f, far[i]));
+    ASSERT_TRUE(Seek(f, past[i]));
     EXPECT_EQ(std::fgetc(f), 0x41 + i);
   }
-  ASSERT_TRUE(Seek(f, far[1] + 100));
+  ASSERT_TRUE(Seek(f, past[1] + 100));
   EXPECT_EQ(std::fgetc(f), EOF);
   std::fclose(f);
 }
@@ -131,6 +157,20 @@ TEST(FreeSpaceTest, ReadsTheVolumeOfAFolder) {
   // Other tests write beside this one: free space moves, but not by gigabytes.
   EXPECT_LT(std::max(here.free, space.available) - std::min(here.free, space.available), 1u << 30);
   EXPECT_GE(here.unit, 512u);
+  // A file of 64 KiB and a byte takes whole units, as the system counts its room.
+  const std::string f = tmp / "f";
+  sample::WriteFile(f, sample::Filled(1, 65537));
+#ifdef _WIN32
+  FILE_STANDARD_INFO info = {};
+  HANDLE h = CreateFileA(f.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  GetFileInformationByHandleEx(h, FileStandardInfo, &info, sizeof info);
+  CloseHandle(h);
+  const std::uint64_t room = info.AllocationSize.QuadPart;
+#else
+  struct stat st = {};
+  const std::uint64_t room = stat(f.c_str(), &st) == 0 ? st.st_blocks * 512ull : 0;
+#endif
+  EXPECT_EQ(room, (65537 + here.unit - 1) / here.unit * here.unit);
   EXPECT_EQ(here.volume, sub.volume);
   EXPECT_FALSE(FreeSpace((tmp / "missing").c_str()).known);
 }

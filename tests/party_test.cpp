@@ -82,7 +82,6 @@ TEST(WritePartyTest, PutsBlockAtItsPlaceAndKeepsTheRest) {
 TEST(WritePartyTest, FullDiskIsReportedAsCloseFailure) {
   Bytes block(kPartySize, 1);
   EXPECT_STREQ(WriteParty("/dev/full", block.data()), "Can't close save000.zsv file.\n");
-
   // A disk that fills only at the stream's last flush, under a file-size
   // limit in a child process.
   TempDir tmp;

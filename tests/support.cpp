@@ -17,6 +17,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -29,6 +30,7 @@
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
+#include <sys/user.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -132,8 +134,9 @@ std::string Child::Read(const std::string& until, double seconds) {
   return out_;
 }
 
-RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input) {
-  Child c(name, cwd);
+RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input,
+                     bool asPlayer) {
+  Child c(name, cwd, asPlayer);
   c.Write(input);
   RunResult r;
   r.out = c.Read("", 120);
@@ -143,7 +146,7 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
 
 #ifdef _WIN32
 
-Child::Child(const char* name, const std::string& cwd) {
+Child::Child(const char* name, const std::string& cwd, bool) {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   HANDLE childIn, childOut;
   CreatePipe(&childIn, &toChild_, &sa, 0);
@@ -249,11 +252,14 @@ static bool StopAtFileOperations() {
 // Starts the program `name` built beside the tests in folder `cwd`, with `in`
 // and `out` as its standard input and output; `traced`, stopped for ptrace at
 // its start, with real syncs (the tests' eatmydata taken off).
-static pid_t Spawn(const char* name, const std::string& cwd, int in, int out, bool traced = false) {
+static pid_t Spawn(const char* name, const std::string& cwd, int in, int out, bool traced,
+                   bool asPlayer = false) {
   std::string exe = HereDir() + "/" + name;
   pid_t pid = fork();
   if (pid == 0) {
     if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    if (asPlayer && getuid() == 0 && (setgroups(0, nullptr) || setgid(65534) || setuid(65534)))
+      _exit(127);
 #ifdef __linux__
     if (traced && (unsetenv("LD_PRELOAD") != 0 || !StopAtFileOperations())) _exit(127);
 #endif
@@ -269,7 +275,7 @@ static pid_t Spawn(const char* name, const std::string& cwd, int in, int out, bo
   return pid;
 }
 
-Child::Child(const char* name, const std::string& cwd) {
+Child::Child(const char* name, const std::string& cwd, bool asPlayer) {
   // A program that ended early must fail the test with a message, not end
   // the whole test process at the next write to it.
   signal(SIGPIPE, SIG_IGN);
@@ -278,7 +284,7 @@ Child::Child(const char* name, const std::string& cwd) {
     ADD_FAILURE() << "no pipes";
     return;
   }
-  pid_ = Spawn(name, cwd, in[0], out[1]);
+  pid_ = Spawn(name, cwd, in[0], out[1], false, asPlayer);
   close(in[0]);
   close(out[1]);
   toChild_ = in[1];
@@ -340,6 +346,17 @@ static std::string Peek(pid_t pid, std::uint64_t at) {
   return s;
 }
 
+// Skips the system call at which the traced `pid` stopped; it returns -err.
+static void Fail([[maybe_unused]] pid_t pid, [[maybe_unused]] int err) {
+#ifdef __x86_64__
+  struct user_regs_struct regs;
+  ptrace(PTRACE_GETREGS, pid, nullptr, &regs);
+  regs.orig_rax = ~0ull;
+  regs.rax = static_cast<unsigned long long>(-err);
+  ptrace(PTRACE_SETREGS, pid, nullptr, &regs);
+#endif
+}
+
 RunResult RunTraced(const char* name, const std::string& cwd, Traced& t) {
   int out[2];
   RunResult r;
@@ -350,7 +367,6 @@ RunResult RunTraced(const char* name, const std::string& cwd, Traced& t) {
   close(out[1]);
   // Operations before the lock (loading the program) leave nothing to see.
   int st = 0, made = -1;
-  std::string blocked;
   if (pid <= 0 || waitpid(pid, &st, 0) != pid || !WIFSTOPPED(st))
     ADD_FAILURE() << "cannot start " << name << " under ptrace";
   else
@@ -364,17 +380,15 @@ RunResult RunTraced(const char* name, const std::string& cwd, Traced& t) {
     ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info);
     auto nr = info.seccomp.nr;
     if (made < 0 && nr != SYS_flock) continue;
-    if (!blocked.empty()) fs::remove(std::exchange(blocked, ""));
+    std::string op;
     if (nr == SYS_fsync || nr == SYS_fdatasync)
-      t.ops.push_back("sync " + fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" +
-                                                 std::to_string(info.seccomp.args[0]))
-                                    .string());
-    if (nr == SYS_renameat || nr == SYS_renameat2) {
-      std::string to = Peek(pid, info.seccomp.args[3]);
-      t.ops.push_back("rename " + Peek(pid, info.seccomp.args[1]) + " " + to);
-      if (t.ops.back() == t.blockRename && fs::create_directory(cwd + "/" + to))
-        blocked = cwd + "/" + to;
-    }
+      op = "sync " + fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" +
+                                      std::to_string(info.seccomp.args[0]))
+                         .string();
+    if (nr == SYS_renameat || nr == SYS_renameat2)
+      op = "rename " + Peek(pid, info.seccomp.args[1]) + " " + Peek(pid, info.seccomp.args[3]);
+    if (!op.empty()) t.ops.push_back(op);
+    if (!op.empty() && op == t.fail) Fail(pid, op[0] == 'r' ? EEXIST : EIO);
     if (made++ == t.killAt && t.killAt >= 0) {
       kill(pid, SIGKILL);
       waitpid(pid, &st, 0);

@@ -50,7 +50,8 @@ int InChild(const std::function<int()>& body, long fileSizeLimit = 0);
 // A program built beside the tests, started in folder `cwd` with pipes for
 // its standard input and output, for talking to it while it runs.
 struct Child {
-  Child(const char* name, const std::string& cwd);
+  // `asPlayer`: as the user nobody when the tests run as root (POSIX).
+  Child(const char* name, const std::string& cwd, bool asPlayer = false);
   ~Child();
   // Reads its output until that ends with `until` (with "", until the
   // program has ended) or `seconds` pass; returns all read so far.
@@ -76,7 +77,8 @@ struct Child {
 
 // Runs the program `name` as its own process in `cwd`, with `input` on its
 // standard input, to its end.
-RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input = "");
+RunResult RunProgram(const char* name, const std::string& cwd, const std::string& input = "",
+                     bool asPlayer = false);
 
 #ifdef __linux__
 // Runs the program `name` in `cwd` under ptrace, stopping it at each file
@@ -84,9 +86,9 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
 // from 0 at the program's lock. Its syncs are real.
 struct Traced {
   int killAt = -1;  // killed just before that operation, as a closed window or power cut would
-  // A rename ("rename FROM TO") whose target name is taken, by an empty
-  // folder, only while that rename runs.
-  std::string blockRename;
+  // An operation as `ops` names it that fails (x86-64 only): a rename as
+  // when its target name is taken, a sync as on a failing disk.
+  std::string fail;
   std::vector<std::string> ops;  // its syncs ("sync /full/path") and renames, in order
 };
 // Status 128 + 9 when it was killed.
