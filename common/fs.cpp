@@ -134,9 +134,8 @@ bool IsFolder(const char* path) {
   return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Asking for the right to delete, while sharing everything, changes nothing
-// and fails only when a holder refuses to share its deletion. Folders open
-// only with backup semantics.
+// Whether an open made only to ask was refused because another program holds
+// the file; a handle it got is closed at once.
 static bool Refused(HANDLE h) {
   if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
   CloseHandle(h);
@@ -171,6 +170,9 @@ static bool OpenBelow(char* path, size_t len, bool folder) {
   return Refused(CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
+// Asking for the right to delete, while sharing everything, changes nothing
+// and fails only when a holder refuses to share its deletion. Folders open
+// only with backup semantics.
 bool InUse(const char* path) {
   if (Refused(CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)))

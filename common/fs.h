@@ -89,8 +89,8 @@ bool SyncFolder(const char* path);
 
 enum LockState { kLockTaken, kLockBusy, kLockUnavailable };
 
-// Takes the lock file `path` for the rest of this process; the operating
-// system drops it when the process ends, however it ends. kLockBusy when
+// Takes the lock file `path` until DropLock; the operating system drops it
+// when the process ends, however it ends. kLockBusy when
 // another process holds it; kLockUnavailable when the file cannot be made.
 LockState TakeLock(const char* path);
 
