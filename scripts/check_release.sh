@@ -99,14 +99,23 @@ echo "== release: double-clicked, each program says it is done and waits for Ent
 # Under Wine a terminal is the program's own console, as a double-click's window is.
 shown() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1b\][^\x07]*\x07//g' "$work/window" | tr -d ' \r\n'; }
 in_window() {  # PROGRAM, then what to do while it waits
-  rm -f "$work/enter" && mkfifo "$work/enter"
-  (cd "$saves" && timeout 120 script -qec "wine '$work/zip/$1.exe'" /dev/null <"$work/enter" >"$work/window") &
-  exec 3>"$work/enter"
-  for _ in $(seq 600); do [[ $(shown) == *PressEnter* ]] && break; sleep 0.1; done
+  local try
+  for try in 1 2; do
+    rm -f "$work/enter" && mkfifo "$work/enter"
+    (cd "$saves" && timeout 60 script -qec "wine '$work/zip/$1.exe'" /dev/null <"$work/enter" >"$work/window") &
+    exec 3>"$work/enter"
+    for _ in $(seq 300); do [[ $(shown) == *PressEnter* ]] && break; sleep 0.1; done
+    [[ $(shown) == *PressEnter* ]] && break
+    # Now and then Wine hangs as it starts a program in a terminal (see
+    # cmake/wine-run.sh for its failed starts): started once more.
+    echo "check_release: $1 showed no prompt in 30 s (\"$(shown)\"); starting it once more"
+    exec 3>&-
+    wait $! || true
+  done
   "${@:2}" || true
   printf '\r' >&3
   exec 3>&-
-  wait $!
+  wait $! || true
 }
 cp "$work/before/Saves/save000.zsv" "$saves/"  # the player's save again, for a second install
 in_window QVRPt2Installer_mod bash -c "cd '$saves' && wine '$work/zip/Reinstall_QVRPt1.exe' </dev/null >'$work/restored'"
