@@ -75,6 +75,10 @@ as_player() {
   fi
 }
 if [ "$(id -u)" -eq 0 ]; then
+  # The server keeps a new prefix's registry in memory for a while; stopped,
+  # it writes the .reg files that the copy needs.
+  wineserver -k 2>/dev/null || true
+  wineserver -w
   mkdir "$work/player" "$work/player-tmp"
   cp -a "$WINEPREFIX"/*.reg "$WINEPREFIX/.update-timestamp" "$WINEPREFIX/dosdevices" "$work/player/"
   cp -as "$WINEPREFIX/drive_c" "$work/player/"
