@@ -28,6 +28,8 @@ inline constexpr const char* kRestorer = "Reinstall_QVRPt1";
 // Said, with a file's name and the program's, when the game holds that file.
 inline constexpr const char* kInUse =
     "%s is in use by another program.\nClose the game, then run %s again.\n";
+// Said once a run, with the name, when a hold has been waited on for a second.
+inline constexpr const char* kWaiting = "Waiting for another program to let go of %s.\n";
 // Said, with the program's name, when the player may not change the game's
 // folders (a game under Program Files, without administrator rights).
 inline constexpr const char* kCantWrite =

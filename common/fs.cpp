@@ -3,13 +3,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstring>
+#include <initializer_list>
+
+#include "fileset.h"
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
-
-#include <cctype>
 #else
 #include <dirent.h>
 #include <sys/file.h>
@@ -40,6 +42,19 @@ static bool IsDots(const char* name) {
   return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
+// What Windows Explorer and macOS write into a folder they show, in any
+// letter case: no part of a download, nor a sign of what it holds.
+static bool LeftByExplorer(const char* name) {
+  for (const char* made : {"desktop.ini", "Thumbs.db", ".DS_Store"}) {
+    const char *a = name, *b = made;
+    while (*a && std::tolower(static_cast<unsigned char>(*a)) ==
+                     std::tolower(static_cast<unsigned char>(*b)))
+      a++, b++;
+    if (*a == '\0' && *b == '\0') return true;
+  }
+  return false;
+}
+
 bool Seek(FILE* f, std::uint64_t pos) {
   if (pos > static_cast<std::uint64_t>(INT64_MAX)) return false;
 #ifdef _WIN32
@@ -55,20 +70,37 @@ bool Seek(FILE* f, std::uint64_t pos) {
 // A virus scanner or sync client opens each new or changed file for a
 // moment, and Windows then refuses to rename, delete or reopen it. Such a
 // failure is tried again, with pauses growing from 4 ms to half a second,
-// until 10 s have passed.
+// until 10 s have passed; a second into any wait the player is told, once.
 struct Patience {
   ULONGLONG start = 0;
   DWORD pause = 4;
 };
+static ULONGLONG patience = 10000;
+static FILE* waitsSaidOn = nullptr;
 
-// True, after a pause, when the failure `err` may be such a hold and time is left.
-static bool WaitOut(Patience& p, DWORD err) {
+void SayWaitsOn(FILE* con) {
+  waitsSaidOn = con;
+}
+
+void SetPatience(unsigned ms) {
+  patience = ms;
+}
+
+// True, after a pause, when the failure `err` of an operation on `path` may
+// be such a hold and time is left.
+static bool WaitOut(Patience& p, DWORD err, const char* path) {
   if (err != ERROR_SHARING_VIOLATION && err != ERROR_LOCK_VIOLATION && err != ERROR_ACCESS_DENIED)
     return false;
   ULONGLONG now = GetTickCount64();
   if (p.start == 0) p.start = now;
-  if (now - p.start >= 10000) return false;
-  Sleep(static_cast<DWORD>(p.pause < 10000 - (now - p.start) ? p.pause : 10000 - (now - p.start)));
+  ULONGLONG waited = now - p.start;
+  if (waited >= patience) return false;
+  if (waited >= 1000 && waitsSaidOn) {
+    std::fprintf(waitsSaidOn, kWaiting, FileName(path));
+    std::fflush(waitsSaidOn);
+    waitsSaidOn = nullptr;
+  }
+  Sleep(static_cast<DWORD>(p.pause < patience - waited ? p.pause : patience - waited));
   p.pause = p.pause < 250 ? p.pause * 2 : 500;
   return true;
 }
@@ -84,7 +116,7 @@ bool Move(const char* from, const char* to) {
     // A folder renamed onto a folder is refused as "access denied": a taken
     // name is never a hold.
     DWORD err = GetLastError();
-    if (Exists(to) || !WaitOut(p, err)) return false;
+    if (Exists(to) || !WaitOut(p, err, from)) return false;
   }
 }
 
@@ -99,7 +131,7 @@ bool Delete(const char* path) {
     if (DeleteFileA(path)) return true;
     DWORD err = GetLastError(), attr = GetFileAttributesA(path);
     if (attr == INVALID_FILE_ATTRIBUTES ||
-        (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) || !WaitOut(p, err))
+        (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) || !WaitOut(p, err, path))
       return false;
   }
 }
@@ -110,7 +142,7 @@ FILE* Reopen(const char* path) {
   for (Patience p; (h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE;)
-    if (!WaitOut(p, GetLastError())) return nullptr;
+    if (!WaitOut(p, GetLastError(), path)) return nullptr;
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
   if (fd < 0) CloseHandle(h);
   return Stream(fd, "r+b");
@@ -164,16 +196,18 @@ static int EachName(char* path, size_t len, bool (*visit)(char* path, size_t len
 }
 
 // Asking for the right to delete without sharing anything fails while any
-// other program has the file open to read, write or delete it.
+// other program has the file or folder open, to read, write or delete it or
+// as its current folder. Folders open only with backup semantics.
 static bool OpenBelow(char* path, size_t len, bool folder) {
-  if (folder) return EachName(path, len, OpenBelow) == 1;
-  return Refused(CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (Refused(CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING,
+                          folder ? FILE_FLAG_BACKUP_SEMANTICS : 0, nullptr)))
+    return true;
+  return folder && EachName(path, len, OpenBelow) == 1;
 }
 
 // Asking for the right to delete, while sharing everything, changes nothing
-// and fails only when a holder refuses to share its deletion. Folders open
-// only with backup semantics.
-bool InUse(const char* path) {
+// and fails only when a holder refuses to share its deletion.
+static bool HeldNow(const char* path) {
   if (Refused(CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)))
     return true;
@@ -184,9 +218,17 @@ bool InUse(const char* path) {
   return EachName(below, len, OpenBelow) == 1;
 }
 
+// A scanner's brief hold is waited out here too, rather than taken for the game.
+bool InUse(const char* path) {
+  for (Patience p; HeldNow(path);)
+    if (!WaitOut(p, ERROR_SHARING_VIOLATION, path)) return true;
+  return false;
+}
+
 static int names;
-static bool CountOne(char*, size_t, bool) {
-  return ++names >= 2;
+static bool CountOne(char* path, size_t, bool) {
+  if (!LeftByExplorer(std::strrchr(path, '\\') + 1)) names++;
+  return names >= 2;
 }
 
 int CountNames(const char* path) {
@@ -321,11 +363,16 @@ bool InUse(const char*) {
   return false;
 }
 
+void SayWaitsOn(FILE*) {}
+
+void SetPatience(unsigned) {}
+
 int CountNames(const char* path) {
   DIR* d = opendir(path);
   if (!d) return -1;
   int n = 0;
-  for (struct dirent* e; n < 2 && (e = readdir(d));) n += !IsDots(e->d_name);
+  for (struct dirent* e; n < 2 && (e = readdir(d));)
+    n += !IsDots(e->d_name) && !LeftByExplorer(e->d_name);
   closedir(d);
   return n;
 }

@@ -8,8 +8,16 @@
 // Renames a file or folder. Never replaces anything: returns false and changes
 // nothing when `to` already exists or `from` does not. On Windows a hold by
 // another program (a virus scanner, a sync client) is waited out for up to
-// 10 s, as it is by Delete and Reopen; a taken name is never waited for.
+// 10 s, as it is by Delete, Reopen and InUse; a taken name is never waited for.
 bool Move(const char* from, const char* to);
+
+// Where a wait for another program's hold is said, once from here on, when it
+// has lasted a second: the run would otherwise look hung. Null says nothing.
+void SayWaitsOn(FILE* con);
+
+// How long a hold is waited out, 10 s unless a test shortens it. Does
+// nothing on POSIX, which has no such holds.
+void SetPatience(unsigned ms);
 
 // The no-replace rename for POSIX file systems that refuse the kernel's own
 // no-replace flag: a hard link then unlink for files, a check then rename for
@@ -45,8 +53,9 @@ bool Exists(const char* path);
 // True when `path` names an existing folder.
 bool IsFolder(const char* path);
 
-// How many names the folder `path` holds, besides "." and "..", counted up
-// to 2; -1 when it is no folder or cannot be read.
+// How many names the folder `path` holds, besides "." and ".." and the
+// files that Windows Explorer and macOS leave in any folder they show,
+// counted up to 2; -1 when it is no folder or cannot be read.
 int CountNames(const char* path);
 
 // True when this program may make, rename and delete names in `folder`, by
@@ -56,10 +65,11 @@ int CountNames(const char* path);
 bool Writable(const char* folder);
 
 // True when another program holds the file or folder `path` open so that it
-// cannot be moved or deleted now: on Windows, open without delete sharing, as
-// the running game holds its archives, or for a folder, any file below it
-// open at all, since Windows will not rename a folder then. Never on POSIX,
-// where that cannot happen.
+// cannot be moved or deleted, after waiting out the hold as Move does: on
+// Windows, open without delete sharing, as the running game holds its
+// archives, or for a folder, any file or folder below it open at all (a
+// command prompt's current folder too), since Windows will not rename a
+// folder then. Never on POSIX, where that cannot happen.
 bool InUse(const char* path);
 
 // What a volume tells of its space.

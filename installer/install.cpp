@@ -5,6 +5,7 @@
 #include "decode.h"
 #include "fileset.h"
 #include "fs.h"
+#include "survey.h"
 #include "swap.h"
 
 // What the player may read, one constant each.
@@ -30,6 +31,10 @@ static constexpr const char* kNoRoom =
 static constexpr const char* kNotRenamed =
     "Can't rename save000.zsv.QVRPt2 to save000.zsv.\n"
     "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
+static constexpr const char* kSaveLeftAside =
+    "Can't rename save000.zsv.QVRPt2 to save000.zsv.\n"
+    "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n"
+    "Your save is save000.zsv.Original until then.\n";
 static constexpr const char* kNotOnDisk =
     "\nCan't write the changes to the disk.\n"
     "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
@@ -129,34 +134,32 @@ const char* WriteParty(const char* path, const unsigned char* p) {
 
 // A backup from an earlier run, or both saves, may be in place; only folders
 // in their way keep the new save from ever taking the save's name.
-static bool SavesUsable() {
-  if (IsFile(kSave)) return !Exists(kSaveBackup) || IsFile(kSaveBackup);
-  return !Exists(kSave);
+static bool SavesUsable(const Survey& s) {
+  if (s.saveFile) return !s.saveBackup || s.saveBackupFile;
+  return !s.save;
 }
 
 // Null when nothing of the first part is moved aside; otherwise whether the
-// earlier install completed decides what the player is told. A run stopped
-// for want of the second part's sounds left no live sounds: not complete.
-static const char* EarlierInstall() {
-  int aside = 0;
-  for (const ArchivePaths& a : kArchives) aside += Exists(a.backup);
-  if (aside == 0 && !Exists(kSoundsPt1)) return nullptr;
-  bool complete = aside == kArchiveCount && Exists(kSoundsPt1) && Exists(kSounds) &&
-                  !Exists(kSoundsPt2) && !Exists(kNewSave);
-  return complete ? kInstalled : kUnfinished;
+// earlier install completed decides what the player is told.
+static const char* EarlierInstall(const Survey& s) {
+  if (!AnythingAside(s)) return nullptr;
+  return Installed(s) ? kInstalled : kUnfinished;
 }
 
 // A message made with names, which lasts until the next one is made.
 static char said[200];
 
-// The running game holds its archives and sounds; moving some aside and then
-// failing on the next would leave a half-swapped game.
-static const char* HeldByAnother() {
+// The running game holds its archives and sounds, a save editor or sync
+// client the saves; finding one only when it is renamed would leave a
+// half-swapped game, or a save found late.
+static const char* HeldByAnother(const Survey& s) {
   const char* held = nullptr;
   for (const ArchivePaths& a : kArchives)
     if (!held && InUse(a.live)) held = a.live;
   for (const char* sounds : {kSounds, kSoundsPt2})
     if (!held && InUse(sounds)) held = sounds;
+  if (!held && s.save && InUse(kSave)) held = kSave;
+  if (!held && s.saveBackup && InUse(kSaveBackup)) held = kSaveBackup;
   if (!held) return nullptr;
   std::snprintf(said, sizeof said, kInUse, FileName(held), kInstaller);
   return said;
@@ -203,9 +206,9 @@ bool EnoughRoom(const Room& data, const Room& saves) {
 
 // Whatever would stop the install half-way, checked before anything changes:
 // null when nothing does, otherwise what to tell the player.
-static const char* Ready() {
-  if (const char* earlier = EarlierInstall()) return earlier;
-  if (const char* held = HeldByAnother()) return held;
+static const char* Ready(const Survey& s) {
+  if (const char* earlier = EarlierInstall(s)) return earlier;
+  if (const char* held = HeldByAnother(s)) return held;
   if (const char* locked = Unwritable()) return locked;
   if (!EnoughRoom(FreeSpace(kDataFolder), FreeSpace(kSaveFolder))) return kNoRoom;
   if (const char* misplaced = Misplaced()) return misplaced;
@@ -218,10 +221,10 @@ enum Outcome { kComplete, kRefused, kStopped };
 // Builds the new save and swaps the data. Refused when the first part is not
 // completed; stopped, with the message in *stop, on any failure. The new save
 // is left as it is for its owner, Install.
-static Outcome Build(FILE* con, const char** stop) {
+static Outcome Build(const Survey& s, FILE* con, const char** stop) {
   if ((*stop = DecodeCopy(kTemplateDecode, con))) return kStopped;
   // Without the player's save, the backup of an earlier run carries the party.
-  const char* from = IsFile(kSave) ? kSave : kSaveBackup;
+  const char* from = s.saveFile ? kSave : kSaveBackup;
   bool completed = false;
   if ((*stop = ReadParty(from, con, partydata, &completed))) return kStopped;
   if (!completed) return kRefused;
@@ -231,18 +234,6 @@ static Outcome Build(FILE* con, const char** stop) {
   return kComplete;
 }
 
-// A backup of an earlier install may be the player's only first-part save:
-// it moves to the first free name of save000.zsv.Original.1, .2, ...
-static bool KeepOldBackup() {
-  if (!Exists(kSaveBackup)) return true;
-  char older[40];
-  for (int n = 1; n < 100000; n++) {
-    std::snprintf(older, sizeof older, "%s.%d", kSaveBackup, n);
-    if (!Exists(older)) return Move(kSaveBackup, older);
-  }
-  return false;
-}
-
 // The player's save leaves its name only now, with everything else in place
 // and on the disk (each decoded file and the new save were synced as they
 // were closed), so a run cut off at any point before, a power cut too, leaves
@@ -250,42 +241,49 @@ static bool KeepOldBackup() {
 // leaves it as save000.zsv.Original beside the new save. Once the save
 // folder is synced the whole install is on the disk. When the new save
 // cannot take the name, the player's save goes back to it and the new save
-// stays, complete, under its own name.
-static const char* Commit() {
+// stays, complete, under its own name. A backup of an earlier install may be
+// the player's only first-part save: it moves to the first free numbered name.
+static const char* Commit(const Survey& s) {
   if (!SyncFolder(kDataFolder) || !SyncFolder(kGameFolder)) return kNotOnDisk;
-  bool moved = false;
-  if (IsFile(kSave)) {
-    if (!KeepOldBackup()) return kNotRenamed;
-    moved = Move(kSave, kSaveBackup);
+  if (s.saveFile) {
+    if (s.saveBackup && !MoveToNumbered(kSaveBackup, kSaveBackup)) return kNotRenamed;
+    if (!Move(kSave, kSaveBackup)) return kNotRenamed;
   }
   if (Move(kNewSave, kSave)) return SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk;
-  if (moved) Move(kSaveBackup, kSave);
+  if (s.saveFile && !Move(kSaveBackup, kSave)) return kSaveLeftAside;
   return kNotRenamed;
 }
 
 // The new save's one owner: it leaves the run under the save's name, or
 // complete under its own when that name cannot be had; every other end
 // deletes it, before the refusal's prompt too, so that nothing of a run that
-// did not install stays, even if the window is closed.
-static Outcome Install(FILE* con, const char** stop) {
+// did not install stays, even if the window is closed. A file of its name
+// that this run did not make (an earlier run's, or the player's own save so
+// named) moves to the first free numbered name first.
+static Outcome Install(const Survey& s, FILE* con, const char** stop) {
   *stop = kNoNewSave;
-  if (!SavesUsable()) return kStopped;
-  Delete(kNewSave);  // left by a run that was cut off
-  Outcome built = Build(con, stop);
-  if (built != kComplete) {
-    Delete(kNewSave);
-    return built;
+  if (!SavesUsable(s)) return kStopped;
+  if (s.newSave && !MoveToNumbered(kNewSave, kNewSave)) return kStopped;
+  Outcome built = Build(s, con, stop);
+  if (built == kComplete) {
+    *stop = Commit(s);
+    return *stop ? kStopped : kComplete;
   }
-  *stop = Commit();
-  return *stop ? kStopped : kComplete;
+  // A name it could not make was another's: only its own new save goes. One
+  // that cannot be deleted (held past the wait) harms nothing: the next run
+  // moves it aside and keeps it, as any file of that name.
+  if (*stop != kNoNewSave) Delete(kNewSave);
+  return built;
 }
 
 int RunInstall(FILE* con, FILE* keys, bool* installed) {
-  const char* stop = Ready();
+  SayWaitsOn(con);
+  const Survey s = TakeSurvey();
+  const char* stop = Ready(s);
   *installed = false;
   if (!stop) {
     std::fputs(kBanner, con);
-    Outcome outcome = Install(con, &stop);
+    Outcome outcome = Install(s, con, &stop);
     *installed = outcome == kComplete;
     if (outcome == kRefused) Refuse(con, keys);
     if (outcome != kStopped) return 0;

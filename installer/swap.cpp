@@ -23,10 +23,26 @@ static const DecodeUse kDecodes[] = {
      "\nDecoding ICONS.LOD.\n", 29266966, 0x3C},
 };
 
+// Said, with the archive's name, when it would not move aside and the ones
+// moved before it could not go back either.
+static constexpr const char* kHeldHalfway =
+    "%s is in use by another program.\n"
+    "Close the game, run Reinstall_QVRPt1, then run %s again.\n";
+
+// An archive that would not move aside (held past the wait): the ones moved
+// before it go back, so the game is as it was, and nothing is decoded.
+static const char* NotMovedAside(int stuck) {
+  bool back = true;
+  for (int i = stuck; i-- > 0;) back = Move(kArchives[i].backup, kArchives[i].live) && back;
+  static char said[200];
+  std::snprintf(said, sizeof said, back ? kInUse : kHeldHalfway, FileName(kArchives[stuck].live),
+                kInstaller);
+  return said;
+}
+
 const char* DataSwap(FILE* con) {
-  // A live archive that cannot move aside stays in place; the decode below
-  // then refuses to touch it.
-  for (const ArchivePaths& a : kArchives) Move(a.live, a.backup);
+  for (int i = 0; i < kArchiveCount; i++)
+    if (!Move(kArchives[i].live, kArchives[i].backup)) return NotMovedAside(i);
   for (const DecodeUse& use : kDecodes) {
     if (const char* fail = DecodeCopy(use, con)) return fail;
   }

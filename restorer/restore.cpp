@@ -2,6 +2,7 @@
 
 #include "fileset.h"
 #include "fs.h"
+#include "survey.h"
 
 static constexpr const char* kArchiveNotBack = "Can't put back %s file.\n";
 static constexpr const char* kSoundsNotBack = "Can't put back SOUNDS folder.\n";
@@ -11,65 +12,66 @@ static constexpr const char* kNotOnDisk =
 // The running game holds its archives and sounds; deleting or moving some and
 // then failing on the next would leave a half-swapped game. Returns the first
 // file or folder the restore would touch that another program holds.
-static const char* Held() {
-  for (const ArchivePaths& a : kArchives) {
-    if (!IsFile(a.backup)) continue;
-    if (InUse(a.live)) return a.live;
-    if (InUse(a.backup)) return a.backup;
+static const char* Held(const Survey& s) {
+  for (int i = 0; i < kArchiveCount; i++) {
+    if (!s.backupFile[i]) continue;
+    if (InUse(kArchives[i].live)) return kArchives[i].live;
+    if (InUse(kArchives[i].backup)) return kArchives[i].backup;
   }
-  if (Exists(kSoundsPt1)) {
+  if (s.soundsPt1) {
     if (InUse(kSounds)) return kSounds;
     if (InUse(kSoundsPt1)) return kSoundsPt1;
   }
   return nullptr;
 }
 
-// Whether anything of the first part waits under a .QVRPt1 name.
-static bool AnythingAside() {
-  for (const ArchivePaths& a : kArchives)
-    if (Exists(a.backup)) return true;
-  return Exists(kSoundsPt1);
+// Puts the first part's archive `i` back, or says it cannot. An install that
+// got as far as the sounds had moved every archive aside, so a backup missing
+// then is one the player deleted: the live archive, the only copy the game
+// has, is kept, but the first part is not back.
+static bool PutBackArchive(const Survey& s, int i, FILE* con) {
+  const ArchivePaths& a = kArchives[i];
+  bool back = !s.soundsPt1;
+  if (s.backup[i]) {
+    // Only a backup that is a file lets the live archive go.
+    bool cleared = !s.backupFile[i] || Delete(a.live) || !Exists(a.live);
+    back = cleared && Move(a.backup, a.live);
+  }
+  if (!back) std::fprintf(con, kArchiveNotBack, FileName(a.live));
+  return back;
 }
 
-// Names what is still moved aside after the restore; true when nothing is.
-static bool AllPutBack(FILE* con) {
-  bool all = true;
-  for (const ArchivePaths& a : kArchives) {
-    if (!Exists(a.backup)) continue;
-    std::fprintf(con, kArchiveNotBack, FileName(a.live));
-    all = false;
-  }
-  if (Exists(kSoundsPt1)) {
-    std::fputs(kSoundsNotBack, con);
-    all = false;
-  }
-  return all;
+// Brings the first part's sounds back, or says it cannot. The second part's
+// go to SOUNDS.QVRPt2, or when the download was unpacked there again, beside
+// it under the first free numbered name. Without the first part's sounds to
+// bring back, the live ones are all the game has.
+static bool PutBackSounds(const Survey& s, FILE* con) {
+  if (!s.soundsPt1) return true;
+  bool cleared =
+      !s.sounds || (s.soundsPt2 ? MoveToNumbered(kSounds, kSoundsPt2) : Move(kSounds, kSoundsPt2));
+  if (cleared && Move(kSoundsPt1, kSounds)) return true;
+  std::fputs(kSoundsNotBack, con);
+  return false;
 }
 
 int RunRestore(FILE* con) {
-  if (const char* held = Held()) {
+  SayWaitsOn(con);
+  const Survey s = TakeSurvey();
+  if (const char* held = Held(s)) {
     std::fprintf(con, kInUse, FileName(held), kRestorer);
     return 1;
   }
   // Refused half-way, the game would be left half-swapped.
-  if (AnythingAside() && (!Writable(kDataFolder) || !Writable(kGameFolder))) {
+  if (AnythingAside(s) && (!Writable(kDataFolder) || !Writable(kGameFolder))) {
     std::fprintf(con, kCantWrite, kRestorer);
     return 1;
   }
-  // A live archive without a backup is the only copy the game has: keep it.
-  for (const ArchivePaths& a : kArchives) {
-    if (IsFile(a.backup)) Delete(a.live);
-  }
-  for (const ArchivePaths& a : kArchives) Move(a.backup, a.live);
-  // Without the first part's sounds to bring back, the live ones are all the game has.
-  if (Exists(kSoundsPt1)) {
-    Move(kSounds, kSoundsPt2);
-    Move(kSoundsPt1, kSounds);
-  }
+  bool back = true;
+  for (int i = 0; i < kArchiveCount; i++) back = PutBackArchive(s, i, con) && back;
+  back = PutBackSounds(s, con) && back;
   // The first part is back only once the names are on the disk.
   bool synced = SyncFolder(kDataFolder);
   synced = SyncFolder(kGameFolder) && synced;
-  bool back = AllPutBack(con);
   if (!synced) std::fputs(kNotOnDisk, con);
   return back && synced ? 0 : 1;
 }

@@ -86,8 +86,8 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
 // from 0 at the program's lock. Its syncs are real.
 struct Traced {
   int killAt = -1;  // killed just before that operation, as a closed window or power cut would
-  // An operation as `ops` names it that fails (x86-64 only): a rename as
-  // when its target name is taken, a sync as on a failing disk.
+  // Operations as `ops` names them, "|" between, that fail (x86-64 only): a
+  // rename as when its target name is taken, a sync as on a failing disk.
   std::string fail;
   std::vector<std::string> ops;  // its syncs ("sync /full/path") and renames, in order
 };
@@ -110,7 +110,7 @@ Tree Snapshot(const std::string& root);
 Entry FileEntry(const sample::Bytes& b);
 // The entry of the second part's archive `i` as the installer decodes it.
 Entry DecodedEntry(int i);
-// Renames `from` and everything below it within a snapshot.
+// Renames `from` and everything below it within a snapshot, replacing what was there.
 void RenameIn(Tree& t, const std::string& from, const std::string& to);
 
 // The first part's progress cleared from a party block before it enters the
