@@ -2,6 +2,7 @@
 // folder, which must be the working folder of both programs.
 #pragma once
 
+#include <cstdio>
 #include <cstring>
 
 inline constexpr const char* kSave = "save000.zsv";
@@ -56,6 +57,22 @@ inline constexpr ArchivePaths kArchives[kArchiveCount] = {
     {"../DATA/BITMAPS.LOD", "../DATA/BITMAPS.LOD.QVRPt1", "../DATA.QVRPt2/BITMAPS.LOD.QVRPt2"},
     {"../DATA/SPRITES.LOD", "../DATA/SPRITES.LOD.QVRPt1", "../DATA.QVRPt2/SPRITES.LOD.QVRPt2"},
 };
+
+// A message for the player, made where the names are known: a value that
+// the caller keeps until it prints it. An empty text says nothing.
+struct Said {
+  char text[256];
+};
+inline Said Say(const char* fixed) {
+  Said s = {};
+  std::snprintf(s.text, sizeof s.text, "%s", fixed ? fixed : "");
+  return s;
+}
+inline Said SayWith(const char* format, const char* a, const char* b) {
+  Said s = {};
+  std::snprintf(s.text, sizeof s.text, format, a, b);
+  return s;
+}
 
 // The name of a file of the set without its folder, as messages show it.
 inline const char* FileName(const char* path) {

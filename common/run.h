@@ -3,16 +3,29 @@
 
 #include <cstdio>
 
+#include "files.h"
+#include "wait.h"
+
+// One run of either program: where it talks to the player and reads the
+// player's keys, how it waits out other programs' holds, and the save
+// folder's lock while it holds it.
+struct Run {
+  FILE* con;
+  FILE* keys;
+  Patience patience;
+  Lock lock;
+};
+
 // Starts a run of `program` from the working folder: checks that it is a save
 // folder, with the game's DATA folder beside it, then takes the folder's lock
-// for the rest of the process. Returns false, having said why on `con`, when
-// the run must not go on; nothing is changed then, and no lock file is made
-// outside a save folder.
-bool StartRun(const char* program, FILE* con);
+// into run.lock. Returns false, having said why on run.con, when the run must
+// not go on; nothing is changed then, and no lock file is made outside a
+// save folder.
+bool StartRun(const char* program, Run& run);
 
 // Ends a program's run. In a double-clicked window, which closes with the
 // program, it waits for Enter so the last message can be read: after a
 // failure (nonzero `status`), or after success, saying `done` first (with
 // `done` null, a success has already had the player's key). The lock is
 // dropped before the wait. Returns `status`.
-int EndRun(int status, const char* done);
+int EndRun(int status, const char* done, Run& run);

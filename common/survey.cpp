@@ -35,12 +35,12 @@ bool Installed(const Survey& s) {
   return ArchivesAside(s) == kArchiveCount && s.soundsPt1 && s.sounds && !s.newSave;
 }
 
-bool MoveToNumbered(const char* from, const char* base) {
+bool MoveToNumbered(const char* from, const char* base, Patience* p) {
   char name[64];
   for (int n = 1; n < 100000; n++) {
     if (std::snprintf(name, sizeof name, "%s.%d", base, n) >= static_cast<int>(sizeof name))
       return false;
-    if (!Exists(name)) return Move(from, name);
+    if (!Exists(name)) return Move(from, name, p);
   }
   return false;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "fileset.h"
+#include "wait.h"
 
 struct Survey {
   bool backup[kArchiveCount];      // a first-part archive waits under its .QVRPt1 name
@@ -28,4 +29,4 @@ bool Installed(const Survey& s);
 // Moves `from` to the first free name of `base`.1, `base`.2, ...; false when
 // it did not move. Nothing the player may need is ever deleted: what is in
 // the way goes there.
-bool MoveToNumbered(const char* from, const char* base);
+bool MoveToNumbered(const char* from, const char* base, Patience* p);

@@ -1,5 +1,6 @@
 #include "install.h"
 
+#include <cstring>
 #include <initializer_list>
 
 #include "decode.h"
@@ -90,12 +91,12 @@ static unsigned ReadFlag(FILE* in, std::uint32_t Offset) {
 }
 
 // The answer is not used: any key will do.
-static void Refuse(FILE* con, FILE* keys) {
-  std::fputs(kNotCompleted, con);
-  std::fflush(con);  // the player must see the prompt before we wait
-  DropLock();        // nothing changes from here on: another copy may start
+static void Refuse(Run& run) {
+  std::fputs(kNotCompleted, run.con);
+  std::fflush(run.con);  // the player must see the prompt before we wait
+  DropLock(&run.lock);   // nothing changes from here on: another copy may start
   int XPrime = 0;
-  if (std::fscanf(keys, "%i", &XPrime) != 1) XPrime = 0;
+  if (std::fscanf(run.keys, "%i", &XPrime) != 1) XPrime = 0;
 }
 
 // Reads the party block from the save at `path` into `p` when the first part
@@ -122,8 +123,8 @@ static const char* ReadParty(const char* path, FILE* con, unsigned char* p, bool
   return nullptr;
 }
 
-const char* WriteParty(const char* path, const unsigned char* p) {
-  FILE* out = Reopen(path);
+const char* WriteParty(const char* path, const unsigned char* p, Patience* patience) {
+  FILE* out = Reopen(path, patience);
   if (!out) return kNewSaveNotOpened;
   bool ok = Seek(out, kPartyInTemplate) && std::fwrite(p, 1, kPartySize, out) == kPartySize;
   // On the disk before the player's save gives up its name to this one.
@@ -146,48 +147,38 @@ static const char* EarlierInstall(const Survey& s) {
   return Installed(s) ? kInstalled : kUnfinished;
 }
 
-// A message made with names, which lasts until the next one is made.
-static char said[200];
-
 // The running game holds its archives and sounds, a save editor or sync
 // client the saves; finding one only when it is renamed would leave a
 // half-swapped game, or a save found late.
-static const char* HeldByAnother(const Survey& s) {
+static Said HeldByAnother(const Survey& s, Patience& p) {
   const char* held = nullptr;
   for (const ArchivePaths& a : kArchives)
-    if (!held && InUse(a.live)) held = a.live;
+    if (!held && InUse(a.live, p)) held = a.live;
   for (const char* sounds : {kSounds, kSoundsPt2})
-    if (!held && InUse(sounds)) held = sounds;
-  if (!held && s.save && InUse(kSave)) held = kSave;
-  if (!held && s.saveBackup && InUse(kSaveBackup)) held = kSaveBackup;
-  if (!held) return nullptr;
-  std::snprintf(said, sizeof said, kInUse, FileName(held), kInstaller);
-  return said;
+    if (!held && InUse(sounds, p)) held = sounds;
+  if (!held && s.save && InUse(kSave, p)) held = kSave;
+  if (!held && s.saveBackup && InUse(kSaveBackup, p)) held = kSaveBackup;
+  return held ? SayWith(kInUse, FileName(held), kInstaller) : Say(nullptr);
 }
 
 // A game under Program Files, run without administrator rights, would
 // refuse the first change, or worse, a later one.
-static const char* Unwritable() {
-  for (const char* folder : {kSaveFolder, kDataFolder, kGameFolder}) {
-    if (Writable(folder)) continue;
-    std::snprintf(said, sizeof said, kCantWrite, kInstaller);
-    return said;
-  }
-  return nullptr;
+static Said Unwritable() {
+  for (const char* folder : {kSaveFolder, kDataFolder, kGameFolder})
+    if (!Writable(folder)) return SayWith(kCantWrite, kInstaller, "");
+  return Say(nullptr);
 }
 
 // A download unpacked one level too deep holds nothing but a folder of its
 // own name; an empty sound folder would leave the game silent.
-static const char* Misplaced() {
+static Said Misplaced() {
   for (const char* download : {kDataPt2, kSoundsPt2}) {
     const char* name = FileName(download);
     char inner[64];
     std::snprintf(inner, sizeof inner, "%s/%s", download, name);
-    if (CountNames(download) != 1 || !IsFolder(inner)) continue;
-    std::snprintf(said, sizeof said, kNested, name, name);
-    return said;
+    if (CountNames(download) == 1 && IsFolder(inner)) return SayWith(kNested, name, name);
   }
-  return CountNames(kSoundsPt2) == 0 ? kSoundsEmpty : nullptr;
+  return Say(CountNames(kSoundsPt2) == 0 ? kSoundsEmpty : nullptr);
 }
 
 // What the file system needs of a volume for its own records of the new files.
@@ -205,15 +196,15 @@ bool EnoughRoom(const Room& data, const Room& saves) {
 }
 
 // Whatever would stop the install half-way, checked before anything changes:
-// null when nothing does, otherwise what to tell the player.
-static const char* Ready(const Survey& s) {
-  if (const char* earlier = EarlierInstall(s)) return earlier;
-  if (const char* held = HeldByAnother(s)) return held;
-  if (const char* locked = Unwritable()) return locked;
-  if (!EnoughRoom(FreeSpace(kDataFolder), FreeSpace(kSaveFolder))) return kNoRoom;
-  if (const char* misplaced = Misplaced()) return misplaced;
-  if (const char* missing = SourceMissing(kTemplateDecode)) return missing;
-  return SwapInputMissing();
+// nothing said when nothing does, otherwise what to tell the player.
+static Said Ready(const Survey& s, Patience& p) {
+  if (const char* earlier = EarlierInstall(s)) return Say(earlier);
+  for (Said check : {HeldByAnother(s, p), Unwritable()})
+    if (check.text[0]) return check;
+  if (!EnoughRoom(FreeSpace(kDataFolder), FreeSpace(kSaveFolder))) return Say(kNoRoom);
+  if (Said misplaced = Misplaced(); misplaced.text[0]) return misplaced;
+  if (const char* missing = SourceMissing(kTemplateDecode)) return Say(missing);
+  return Say(SwapInputMissing());
 }
 
 enum Outcome { kComplete, kRefused, kStopped };
@@ -221,17 +212,18 @@ enum Outcome { kComplete, kRefused, kStopped };
 // Builds the new save and swaps the data. Refused when the first part is not
 // completed; stopped, with the message in *stop, on any failure. The new save
 // is left as it is for its owner, Install.
-static Outcome Build(const Survey& s, FILE* con, const char** stop) {
-  if ((*stop = DecodeCopy(kTemplateDecode, con))) return kStopped;
+static Outcome Build(const Survey& s, Run& run, Said* stop) {
+  *stop = Say(DecodeCopy(kTemplateDecode, run.con));
+  if (stop->text[0]) return kStopped;
   // Without the player's save, the backup of an earlier run carries the party.
   const char* from = s.saveFile ? kSave : kSaveBackup;
   bool completed = false;
-  if ((*stop = ReadParty(from, con, partydata, &completed))) return kStopped;
+  if ((*stop = Say(ReadParty(from, run.con, partydata, &completed))).text[0]) return kStopped;
   if (!completed) return kRefused;
   ResetParty(partydata);
-  if ((*stop = WriteParty(kNewSave, partydata))) return kStopped;
-  if ((*stop = DataSwap(con))) return kStopped;
-  return kComplete;
+  if ((*stop = Say(WriteParty(kNewSave, partydata, &run.patience))).text[0]) return kStopped;
+  *stop = DataSwap(run.con, run.patience);
+  return stop->text[0] ? kStopped : kComplete;
 }
 
 // The player's save leaves its name only now, with everything else in place
@@ -243,14 +235,14 @@ static Outcome Build(const Survey& s, FILE* con, const char** stop) {
 // cannot take the name, the player's save goes back to it and the new save
 // stays, complete, under its own name. A backup of an earlier install may be
 // the player's only first-part save: it moves to the first free numbered name.
-static const char* Commit(const Survey& s) {
+static const char* Commit(const Survey& s, Patience& p) {
   if (!SyncFolder(kDataFolder) || !SyncFolder(kGameFolder)) return kNotOnDisk;
   if (s.saveFile) {
-    if (s.saveBackup && !MoveToNumbered(kSaveBackup, kSaveBackup)) return kNotRenamed;
-    if (!Move(kSave, kSaveBackup)) return kNotRenamed;
+    if (s.saveBackup && !MoveToNumbered(kSaveBackup, kSaveBackup, &p)) return kNotRenamed;
+    if (!Move(kSave, kSaveBackup, &p)) return kNotRenamed;
   }
-  if (Move(kNewSave, kSave)) return SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk;
-  if (s.saveFile && !Move(kSaveBackup, kSave)) return kSaveLeftAside;
+  if (Move(kNewSave, kSave, &p)) return SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk;
+  if (s.saveFile && !Move(kSaveBackup, kSave, &p)) return kSaveLeftAside;
   return kNotRenamed;
 }
 
@@ -260,34 +252,34 @@ static const char* Commit(const Survey& s) {
 // did not install stays, even if the window is closed. A file of its name
 // that this run did not make (an earlier run's, or the player's own save so
 // named) moves to the first free numbered name first.
-static Outcome Install(const Survey& s, FILE* con, const char** stop) {
-  *stop = kNoNewSave;
+static Outcome Install(const Survey& s, Run& run, Said* stop) {
+  *stop = Say(kNoNewSave);
   if (!SavesUsable(s)) return kStopped;
-  if (s.newSave && !MoveToNumbered(kNewSave, kNewSave)) return kStopped;
-  Outcome built = Build(s, con, stop);
+  if (s.newSave && !MoveToNumbered(kNewSave, kNewSave, &run.patience)) return kStopped;
+  Outcome built = Build(s, run, stop);
   if (built == kComplete) {
-    *stop = Commit(s);
-    return *stop ? kStopped : kComplete;
+    *stop = Say(Commit(s, run.patience));
+    return stop->text[0] ? kStopped : kComplete;
   }
   // A name it could not make was another's: only its own new save goes. One
   // that cannot be deleted (held past the wait) harms nothing: the next run
   // moves it aside and keeps it, as any file of that name.
-  if (*stop != kNoNewSave) Delete(kNewSave);
+  if (std::strcmp(stop->text, kNoNewSave) != 0) Delete(kNewSave, &run.patience);
   return built;
 }
 
-int RunInstall(FILE* con, FILE* keys, bool* installed) {
-  SayWaitsOn(con);
+int RunInstall(Run& run, bool* installed) {
+  run.patience.say = run.con;
   const Survey s = TakeSurvey();
-  const char* stop = Ready(s);
+  Said stop = Ready(s, run.patience);
   *installed = false;
-  if (!stop) {
-    std::fputs(kBanner, con);
-    Outcome outcome = Install(s, con, &stop);
+  if (!stop.text[0]) {
+    std::fputs(kBanner, run.con);
+    Outcome outcome = Install(s, run, &stop);
     *installed = outcome == kComplete;
-    if (outcome == kRefused) Refuse(con, keys);
+    if (outcome == kRefused) Refuse(run);
     if (outcome != kStopped) return 0;
   }
-  std::fputs(stop, con);
+  std::fputs(stop.text, run.con);
   return 1;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "fs.h"
+#include "run.h"
 
 inline constexpr std::uint32_t Part = 0x74726170;  // "part" as a little-endian word
 inline constexpr std::uint32_t kPartySize = 64720;
@@ -20,9 +21,10 @@ bool FindParty(FILE* in, std::uint32_t* Offset);
 // Clears the first part's progress in a party block before it enters the new save.
 void ResetParty(unsigned char* partydata);
 
-// Writes the party block into the save at `path` at its place in the template.
-// Returns null on success, otherwise the failure message.
-const char* WriteParty(const char* path, const unsigned char* partydata);
+// Writes the party block into the save at `path` at its place in the template,
+// waiting out another program's hold as `p` says. Returns null on success,
+// otherwise the failure message.
+const char* WriteParty(const char* path, const unsigned char* partydata, Patience* p = nullptr);
 
 // Whether the decoded archives fit on the volume of the data folder and the
 // new save on the save folder's (both on one, when they share it), each file
@@ -31,8 +33,8 @@ const char* WriteParty(const char* path, const unsigned char* partydata);
 bool EnoughRoom(const Room& data, const Room& saves);
 
 // The whole install, run from the save folder by a caller that has started
-// the run (StartRun); messages go to `con`, the key press after a refusal is read
-// from `keys`. Returns the exit status; *installed tells a complete install
-// from a refusal. The player's save keeps its name until everything else is
-// in place.
-int RunInstall(FILE* con, FILE* keys, bool* installed);
+// the run (StartRun); messages go to run.con, the key press after a refusal
+// is read from run.keys. Returns the exit status; *installed tells a complete
+// install from a refusal. The player's save keeps its name until everything
+// else is in place.
+int RunInstall(Run& run, bool* installed);

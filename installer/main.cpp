@@ -5,8 +5,9 @@
 #include "run.h"
 
 int main() {
-  if (!StartRun(kInstaller, stdout)) return EndRun(1, nullptr);
+  Run run = {stdout, stdin, {}, {}};
+  if (!StartRun(kInstaller, run)) return EndRun(1, nullptr, run);
   bool installed = false;
-  int status = RunInstall(stdout, stdin, &installed);
-  return EndRun(status, installed ? "QVR Part2 is installed.\n" : nullptr);
+  int status = RunInstall(run, &installed);
+  return EndRun(status, installed ? "QVR Part2 is installed.\n" : nullptr, run);
 }

@@ -31,26 +31,23 @@ static constexpr const char* kHeldHalfway =
 
 // An archive that would not move aside (held past the wait): the ones moved
 // before it go back, so the game is as it was, and nothing is decoded.
-static const char* NotMovedAside(int stuck) {
+static Said NotMovedAside(int stuck, Patience& p) {
   bool back = true;
-  for (int i = stuck; i-- > 0;) back = Move(kArchives[i].backup, kArchives[i].live) && back;
-  static char said[200];
-  std::snprintf(said, sizeof said, back ? kInUse : kHeldHalfway, FileName(kArchives[stuck].live),
-                kInstaller);
-  return said;
+  for (int i = stuck; i-- > 0;) back = Move(kArchives[i].backup, kArchives[i].live, &p) && back;
+  return SayWith(back ? kInUse : kHeldHalfway, FileName(kArchives[stuck].live), kInstaller);
 }
 
-const char* DataSwap(FILE* con) {
+Said DataSwap(FILE* con, Patience& p) {
   for (int i = 0; i < kArchiveCount; i++)
-    if (!Move(kArchives[i].live, kArchives[i].backup)) return NotMovedAside(i);
+    if (!Move(kArchives[i].live, kArchives[i].backup, &p)) return NotMovedAside(i, p);
   for (const DecodeUse& use : kDecodes) {
-    if (const char* fail = DecodeCopy(use, con)) return fail;
+    if (const char* fail = DecodeCopy(use, con)) return Say(fail);
   }
   // The game must not be left without sounds, nor pass for the second part
   // with the first part's.
-  if (!Move(kSounds, kSoundsPt1)) return kSoundsStuck;
-  if (!Move(kSoundsPt2, kSounds)) return kNoSounds;
-  return nullptr;
+  if (!Move(kSounds, kSoundsPt1, &p)) return Say(kSoundsStuck);
+  if (!Move(kSoundsPt2, kSounds, &p)) return Say(kNoSounds);
+  return Say(nullptr);
 }
 
 const char* SwapInputMissing() {

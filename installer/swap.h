@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "fileset.h"
+#include "wait.h"
+
 // Moves the four live archives aside, decodes the second part's in their place
-// and swaps the sound folders. Returns null on success, otherwise the message
-// reporting where it stopped.
-const char* DataSwap(FILE* con);
+// and swaps the sound folders, waiting out other programs' holds as `p` says.
+// Says nothing on success, otherwise where it stopped.
+Said DataSwap(FILE* con, Patience& p);
 
 // Null when the second part's four archives and sounds are all there to be
 // swapped in, and the first part's sounds to make way; otherwise the message

@@ -5,6 +5,7 @@
 #include "run.h"
 
 int main() {
-  if (!StartRun(kRestorer, stdout)) return EndRun(1, nullptr);
-  return EndRun(RunRestore(stdout), "QVR Part1 is in place.\n");
+  Run run = {stdout, stdin, {}, {}};
+  if (!StartRun(kRestorer, run)) return EndRun(1, nullptr, run);
+  return EndRun(RunRestore(run), "QVR Part1 is in place.\n", run);
 }

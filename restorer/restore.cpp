@@ -12,15 +12,15 @@ static constexpr const char* kNotOnDisk =
 // The running game holds its archives and sounds; deleting or moving some and
 // then failing on the next would leave a half-swapped game. Returns the first
 // file or folder the restore would touch that another program holds.
-static const char* Held(const Survey& s) {
+static const char* Held(const Survey& s, Patience& p) {
   for (int i = 0; i < kArchiveCount; i++) {
     if (!s.backupFile[i]) continue;
-    if (InUse(kArchives[i].live)) return kArchives[i].live;
-    if (InUse(kArchives[i].backup)) return kArchives[i].backup;
+    if (InUse(kArchives[i].live, p)) return kArchives[i].live;
+    if (InUse(kArchives[i].backup, p)) return kArchives[i].backup;
   }
   if (s.soundsPt1) {
-    if (InUse(kSounds)) return kSounds;
-    if (InUse(kSoundsPt1)) return kSoundsPt1;
+    if (InUse(kSounds, p)) return kSounds;
+    if (InUse(kSoundsPt1, p)) return kSoundsPt1;
   }
   return nullptr;
 }
@@ -29,15 +29,15 @@ static const char* Held(const Survey& s) {
 // got as far as the sounds had moved every archive aside, so a backup missing
 // then is one the player deleted: the live archive, the only copy the game
 // has, is kept, but the first part is not back.
-static bool PutBackArchive(const Survey& s, int i, FILE* con) {
+static bool PutBackArchive(const Survey& s, int i, Run& run) {
   const ArchivePaths& a = kArchives[i];
   bool back = !s.soundsPt1;
   if (s.backup[i]) {
     // Only a backup that is a file lets the live archive go.
-    bool cleared = !s.backupFile[i] || Delete(a.live) || !Exists(a.live);
-    back = cleared && Move(a.backup, a.live);
+    bool cleared = !s.backupFile[i] || Delete(a.live, &run.patience) || !Exists(a.live);
+    back = cleared && Move(a.backup, a.live, &run.patience);
   }
-  if (!back) std::fprintf(con, kArchiveNotBack, FileName(a.live));
+  if (!back) std::fprintf(run.con, kArchiveNotBack, FileName(a.live));
   return back;
 }
 
@@ -45,33 +45,33 @@ static bool PutBackArchive(const Survey& s, int i, FILE* con) {
 // go to SOUNDS.QVRPt2, or when the download was unpacked there again, beside
 // it under the first free numbered name. Without the first part's sounds to
 // bring back, the live ones are all the game has.
-static bool PutBackSounds(const Survey& s, FILE* con) {
+static bool PutBackSounds(const Survey& s, Run& run) {
   if (!s.soundsPt1) return true;
-  bool cleared =
-      !s.sounds || (s.soundsPt2 ? MoveToNumbered(kSounds, kSoundsPt2) : Move(kSounds, kSoundsPt2));
-  if (cleared && Move(kSoundsPt1, kSounds)) return true;
-  std::fputs(kSoundsNotBack, con);
+  bool cleared = !s.sounds || (s.soundsPt2 ? MoveToNumbered(kSounds, kSoundsPt2, &run.patience)
+                                           : Move(kSounds, kSoundsPt2, &run.patience));
+  if (cleared && Move(kSoundsPt1, kSounds, &run.patience)) return true;
+  std::fputs(kSoundsNotBack, run.con);
   return false;
 }
 
-int RunRestore(FILE* con) {
-  SayWaitsOn(con);
+int RunRestore(Run& run) {
+  run.patience.say = run.con;
   const Survey s = TakeSurvey();
-  if (const char* held = Held(s)) {
-    std::fprintf(con, kInUse, FileName(held), kRestorer);
+  if (const char* held = Held(s, run.patience)) {
+    std::fprintf(run.con, kInUse, FileName(held), kRestorer);
     return 1;
   }
   // Refused half-way, the game would be left half-swapped.
   if (AnythingAside(s) && (!Writable(kDataFolder) || !Writable(kGameFolder))) {
-    std::fprintf(con, kCantWrite, kRestorer);
+    std::fprintf(run.con, kCantWrite, kRestorer);
     return 1;
   }
   bool back = true;
-  for (int i = 0; i < kArchiveCount; i++) back = PutBackArchive(s, i, con) && back;
-  back = PutBackSounds(s, con) && back;
+  for (int i = 0; i < kArchiveCount; i++) back = PutBackArchive(s, i, run) && back;
+  back = PutBackSounds(s, run) && back;
   // The first part is back only once the names are on the disk.
   bool synced = SyncFolder(kDataFolder);
   synced = SyncFolder(kGameFolder) && synced;
-  if (!synced) std::fputs(kNotOnDisk, con);
+  if (!synced) std::fputs(kNotOnDisk, run.con);
   return back && synced ? 0 : 1;
 }

@@ -4,8 +4,8 @@
 // is still moved aside. Returns the exit status.
 #pragma once
 
-#include <cstdio>
+#include "run.h"
 
 // The restore, run from the save folder by a caller that has started the run
-// (StartRun).
-int RunRestore(FILE* con);
+// (StartRun); what it says goes to run.con.
+int RunRestore(Run& run);

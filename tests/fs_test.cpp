@@ -29,12 +29,12 @@ struct MoveRow {
   Kind from, to;
   bool moved;
 };
-using MoveFn = bool (*)(const char*, const char*);
+using MoveFn = bool (*)(const char*, const char*, Patience*);
 struct MoveTest : ::testing::TestWithParam<std::tuple<MoveFn, MoveRow>> {};
 
 // MoveByCheck on a volume without hard links: 8 MB of exFAT, mounted through
 // FUSE for one test (Linux, as root, with mkfs.exfat and exfat-fuse).
-bool MoveByCheckOnExFat(const char* from, const char* to) {
+bool MoveByCheckOnExFat(const char* from, const char* to, Patience*) {
   return MoveByCheck(from, to);
 }
 #ifdef __linux__
@@ -57,10 +57,10 @@ TEST_P(MoveTest, MovesOnlyToAFreeName) {
   Make(r.to, to);
   Tree before = Snapshot(dir), want = before;
   if (r.moved) RenameIn(want, "from", "to");
-  EXPECT_EQ(mv(from.c_str(), to.c_str()), r.moved);
+  EXPECT_EQ(mv(from.c_str(), to.c_str(), nullptr), r.moved);
   EXPECT_EQ(Snapshot(dir), want);
   if (r.moved) {
-    EXPECT_TRUE(mv(to.c_str(), from.c_str()));
+    EXPECT_TRUE(mv(to.c_str(), from.c_str(), nullptr));
     EXPECT_EQ(Snapshot(dir), before);
   }
   if (exfat && std::system(("umount " + dir).c_str()) != 0) ADD_FAILURE() << "still mounted";

@@ -101,6 +101,7 @@ struct InstallTest : ::testing::Test {
   std::string root = tmp / "game";
   std::string saves;
   sample::Options options;
+  Patience patience;  // for other programs' holds in the runs called here
 
   // Writes the installation as `options` say.
   void Build() {
@@ -113,12 +114,10 @@ struct InstallTest : ::testing::Test {
   // Each program's run, called here as its main calls it (the lock aside).
   RunResult Install(const std::string& keys = "x\n", long fileSizeLimit = 0) {
     static bool installed;
-    auto run = [](FILE* con, FILE* keys) { return RunInstall(con, keys, &installed); };
-    return Call(run, saves, keys, fileSizeLimit);
+    return Call([](::Run& r) { return RunInstall(r, &installed); }, saves, keys, fileSizeLimit,
+                patience);
   }
-  RunResult Restore() {
-    return Call([](FILE* con, FILE*) { return RunRestore(con); }, saves);
-  }
+  RunResult Restore() { return Call(RunRestore, saves, "", 0, patience); }
   // An install stopped half-way through the data swap by what no check
   // foresees: the disk fills in SPRITES.LOD (POSIX), or another program holds
   // its download (Windows). It prints Head(...) + kSwapStop.
@@ -349,12 +348,13 @@ TEST_P(PromptTest, WaitingInstallerHasChangedNothing) {
   if (GetParam()) {
     const RunResult refused = {0, Head(20000, 0x10) + kRefusal};
     EXPECT_EQ(RunProgram("QVRPt2Installer_mod", saves, "x\n"), refused);
-    ASSERT_EQ(TakeLock((saves + "/QVR.lock").c_str()), kLockTaken);
+    Lock lock;
+    ASSERT_EQ(TakeLock((saves + "/QVR.lock").c_str(), &lock), kLockTaken);
     for (const char* program : {"QVRPt2Installer_mod", "Reinstall_QVRPt1"}) {
       EXPECT_EQ(RunProgram(program, saves), (RunResult{1, kBusy})) << program;
       EXPECT_EQ(Snapshot(root), before);
     }
-    DropLock();
+    DropLock(&lock);
     installer.Kill();
   } else {
     installer.Write("\n\n");
@@ -753,7 +753,7 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
       {r, kHeld, {"SOUNDS.QVRPt1/Click.wav"}, true, InUseSaid("SOUNDS.QVRPt1", r)},
   };
   const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-  SetPatience(300);  // for the held rows, run in this process: the holder never lets go
+  patience.limit = 300;  // for the held rows, run in this process: the holder never lets go
   for (const auto& row : rows) {
 #ifdef _WIN32
     if (row.how == kLocked || row.how == kSmall) continue;  // see the release check for rights
@@ -804,7 +804,6 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
     EXPECT_FALSE(fs::exists(At("QVR.lock")));
   }
   for (const std::string& f : all) fs::permissions(At(f), fs::perms::all);
-  SetPatience(10000);
 }
 
 }  // namespace

@@ -91,8 +91,8 @@ int InChild(const std::function<int()>& body, long fileSizeLimit) {
 }
 #endif
 
-RunResult Call(int (*run)(FILE* con, FILE* keys), const std::string& cwd, const std::string& input,
-               long fileSizeLimit) {
+RunResult Call(int (*run)(Run& run), const std::string& cwd, const std::string& input,
+               long fileSizeLimit, Patience patience) {
   TempDir io;
   sample::WriteFile(io / "keys", sample::Bytes(input.begin(), input.end()));
   FILE* keys = std::fopen((io / "keys").c_str(), "rb");
@@ -100,12 +100,13 @@ RunResult Call(int (*run)(FILE* con, FILE* keys), const std::string& cwd, const 
   fs::path here = fs::current_path();
   fs::current_path(cwd);
   RunResult r;
+  Run state = {con, keys, patience, {}};
 #ifndef _WIN32
   if (fileSizeLimit > 0)
-    r.status = InChild([&] { return run(con, keys); }, fileSizeLimit);
+    r.status = InChild([&] { return run(state); }, fileSizeLimit);
   else
 #endif
-    r.status = run(con, keys);
+    r.status = run(state);
   (void)fileSizeLimit;
   fs::current_path(here);
   std::fclose(keys);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "run.h"
 #include "sample.h"
 
 // A fresh folder, removed with everything in it when the test ends.
@@ -32,13 +33,13 @@ inline void PrintTo(const RunResult& r, std::ostream* os) {
   *os << "exit status " << r.status << ", printed:\n" << r.out;
 }
 
-// Calls `run` (RunInstall, or RunRestore through a lambda) with the working
-// folder set to `cwd`, `input` as the player's typing and its messages
-// captured, as the program's main would call it. A nonzero `fileSizeLimit`
-// runs it in a child process that may write no file past that size, as on a
-// full disk (POSIX only).
-RunResult Call(int (*run)(FILE* con, FILE* keys), const std::string& cwd,
-               const std::string& input = "", long fileSizeLimit = 0);
+// Calls `run` (RunRestore, or RunInstall through a lambda) with the working
+// folder set to `cwd`, `input` as the player's typing, its messages captured
+// and `patience` for other programs' holds, as the program's main would call
+// it. A nonzero `fileSizeLimit` runs it in a child process that may write no
+// file past that size, as on a full disk (POSIX only).
+RunResult Call(int (*run)(Run& run), const std::string& cwd, const std::string& input = "",
+               long fileSizeLimit = 0, Patience patience = {});
 
 #ifndef _WIN32
 // Runs `body` in a forked child and returns the child's exit status, which is

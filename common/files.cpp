@@ -1,0 +1,213 @@
+#include "files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "disk.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+// A stream on the open descriptor `fd`, which is closed when none can be made.
+static FILE* Stream(int fd, const char* mode) {
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, mode);
+  if (!f) close(fd);
+  return f;
+}
+
+FILE* CreateNew(const char* path) {
+#ifdef _WIN32
+  return Stream(_open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE),
+                "wb");
+#else
+  return Stream(open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), "wb");
+#endif
+}
+
+bool Seek(FILE* f, std::uint64_t pos) {
+  if (pos > static_cast<std::uint64_t>(INT64_MAX)) return false;
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<__int64>(pos), SEEK_SET) == 0;
+#else
+  static_assert(sizeof(off_t) == 8, "positions in a save must not be cut to 32 bits");
+  return fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0;
+#endif
+}
+
+#ifdef _WIN32
+
+// The refusals a holder causes. "Access denied" is one of them, but also how
+// Windows refuses what no holder will ever let go of, so callers look first.
+static bool MayBeHeld(DWORD err) {
+  return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION ||
+         err == ERROR_ACCESS_DENIED;
+}
+
+// Without MOVEFILE_REPLACE_EXISTING the rename fails when the target exists,
+// for files and folders alike, and without MOVEFILE_COPY_ALLOWED it never
+// turns into a copy across drives. MOVEFILE_WRITE_THROUGH promises only that
+// such a copy is on the disk when the call returns; for a rename on one drive
+// it promises nothing, and the file system's log makes the name last.
+bool Move(const char* from, const char* to, Patience* given) {
+  Patience fallback;
+  Patience& p = given ? *given : fallback;
+  for (Wait w;;) {
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
+    // A folder renamed onto a folder is refused as "access denied": a taken
+    // name is never a hold.
+    DWORD err = GetLastError();
+    if (Exists(to) || !MayBeHeld(err) || !WaitMore(p, w, from)) return false;
+  }
+}
+
+bool MoveByCheck(const char* from, const char* to, Patience* p) {
+  return Move(from, to, p);
+}
+
+// DeleteFile refuses folders, and read-only files, as "access denied" too:
+// no holder will let go of those.
+bool Delete(const char* path, Patience* given) {
+  Patience fallback;
+  Patience& p = given ? *given : fallback;
+  for (Wait w;;) {
+    if (DeleteFileA(path)) return true;
+    DWORD err = GetLastError(), attr = GetFileAttributesA(path);
+    if (attr == INVALID_FILE_ATTRIBUTES ||
+        (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) || !MayBeHeld(err) ||
+        !WaitMore(p, w, path))
+      return false;
+  }
+}
+
+// Shares reading and writing, as the C runtime's "r+b" does.
+FILE* Reopen(const char* path, Patience* given) {
+  Patience fallback;
+  Patience& p = given ? *given : fallback;
+  HANDLE h;
+  for (Wait w; (h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE;)
+    if (!MayBeHeld(GetLastError()) || !WaitMore(p, w, path)) return nullptr;
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
+  if (fd < 0) CloseHandle(h);
+  return Stream(fd, "r+b");
+}
+
+bool Sync(FILE* f) {
+  return std::fflush(f) == 0 && _commit(_fileno(f)) == 0;
+}
+
+void StartWriteBack(FILE*, std::uint64_t) {}
+
+bool SyncFolder(const char*) {
+  return true;
+}
+
+// Opened without sharing, a second open fails for as long as the handle is
+// open; the file goes away with it, when DropLock or the process's end closes it.
+LockState TakeLock(const char* path, Lock* lock) {
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    lock->held = reinterpret_cast<std::intptr_t>(h);
+    return kLockTaken;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION ? kLockBusy : kLockUnavailable;
+}
+
+void DropLock(Lock* lock) {
+  if (lock->held != -1) CloseHandle(reinterpret_cast<HANDLE>(lock->held));
+  lock->held = -1;
+}
+
+#else
+
+bool MoveByCheck(const char* from, const char* to, Patience*) {
+  struct stat st;
+  if (lstat(from, &st) != 0 || Exists(to)) return false;
+  if (!S_ISDIR(st.st_mode)) {
+    // link() fails when `to` exists, so no window lets a file be replaced.
+    if (link(from, to) == 0) {
+      if (unlink(from) == 0) return true;
+      unlink(to);
+      return false;
+    }
+    if (errno == EEXIST) return false;
+  }
+  // Folders, and files on file systems without hard links: a plain rename
+  // after the check above. Only a name made between the two could be lost.
+  return rename(from, to) == 0;
+}
+
+// POSIX has no holds to wait out.
+bool Move(const char* from, const char* to, Patience*) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) return false;
+#endif
+  return MoveByCheck(from, to);
+}
+
+// unlink() never removes a folder, unlike remove().
+bool Delete(const char* path, Patience*) {
+  return unlink(path) == 0;
+}
+
+FILE* Reopen(const char* path, Patience*) {
+  return std::fopen(path, "r+b");
+}
+
+// EINVAL: a device or pipe, which has nothing to push to a disk.
+bool Sync(FILE* f) {
+  return std::fflush(f) == 0 && (fsync(fileno(f)) == 0 || errno == EINVAL);
+}
+
+// Failures only lose the head start: the final Sync still writes everything.
+void StartWriteBack(FILE* f, std::uint64_t from) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  if (std::fflush(f) == 0)
+    sync_file_range(fileno(f), static_cast<off_t>(from), 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)f;
+  (void)from;
+#endif
+}
+
+// EINVAL: a file system that cannot sync a folder.
+bool SyncFolder(const char* path) {
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return ok;
+}
+
+// The lock lives as long as its descriptor, which DropLock or the process's
+// end closes. The file stays: removing it would let a second program lock a
+// new file of that name while the first still holds the old one.
+LockState TakeLock(const char* path, Lock* lock) {
+  int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return kLockUnavailable;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    lock->held = fd;
+    return kLockTaken;
+  }
+  int err = errno;
+  close(fd);
+  return err == EWOULDBLOCK ? kLockBusy : kLockUnavailable;
+}
+
+void DropLock(Lock* lock) {
+  if (lock->held >= 0) close(static_cast<int>(lock->held));
+  lock->held = -1;
+}
+
+#endif

@@ -1,0 +1,68 @@
+// What the programs do to files and folders, with the same rules on Windows
+// and POSIX: rename without replacing, delete files only, create only what
+// is new, reopen, seek, push to the disk, and the save folder's lock.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "wait.h"
+
+// Renames a file or folder. Never replaces anything: returns false and changes
+// nothing when `to` already exists or `from` does not. On Windows a hold by
+// another program is waited out as `p` says (null: 10 s, silently), as it is
+// by Delete and Reopen; a taken name is never waited for.
+bool Move(const char* from, const char* to, Patience* p = nullptr);
+
+// The no-replace rename for POSIX file systems that refuse the kernel's own
+// no-replace flag: a hard link then unlink for files, a check then rename for
+// folders. Move uses it only there; it is exposed so tests can reach it. On
+// Windows, whose own rename never replaces, it is Move.
+bool MoveByCheck(const char* from, const char* to, Patience* p = nullptr);
+
+// Removes a file. Returns false, changing nothing, when there is no file of
+// that name or it cannot be removed; a folder of that name is never removed.
+bool Delete(const char* path, Patience* p = nullptr);
+
+// Creates a new file and opens it for binary writing. Returns null when
+// anything of that name exists already, so nothing is ever appended to or cut.
+FILE* CreateNew(const char* path);
+
+// Opens the existing file `path` for binary reading and writing, nothing cut.
+// Returns null when it cannot be opened.
+FILE* Reopen(const char* path, Patience* p = nullptr);
+
+// Places `f` at byte `pos` from the start of the file, beyond 2 and 4 GiB too.
+// Returns false when the position cannot be reached.
+bool Seek(FILE* f, std::uint64_t pos);
+
+// Pushes what was written to `f` through to the disk, so that a power cut
+// cannot leave the file shorter than it was written. Returns false when that fails.
+bool Sync(FILE* f);
+
+// Starts writing what was written to `f` from byte `from` on to the disk,
+// without waiting for it, so that the Sync at the end has little left to
+// wait for. Does nothing where the system has no such call.
+void StartWriteBack(FILE* f, std::uint64_t from);
+
+// Pushes the names made, moved or deleted in the folder `path` through to the
+// disk. Returns false when that fails; a file system that offers no such sync
+// is passed over. Windows has no such call: there the file system's own log
+// keeps the names in order, and a power cut may undo the last few renames.
+bool SyncFolder(const char* path);
+
+// The save folder's lock while one program runs there: the system's handle
+// or descriptor, -1 when none is held.
+struct Lock {
+  std::intptr_t held = -1;
+};
+enum LockState { kLockTaken, kLockBusy, kLockUnavailable };
+
+// Takes the lock file `path` into `lock` until DropLock; the operating system
+// drops it when the process ends, however it ends. kLockBusy when another
+// process holds it; kLockUnavailable when the file cannot be made.
+LockState TakeLock(const char* path, Lock* lock);
+
+// Lets go of the lock before the process ends, so that a window left waiting
+// for the player holds nobody up.
+void DropLock(Lock* lock);
