@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "support.h"
 #ifdef _WIN32
@@ -174,3 +177,80 @@ TEST(FreeSpaceTest, ReadsTheVolumeOfAFolder) {
   EXPECT_EQ(here.volume, sub.volume);
   EXPECT_FALSE(FreeSpace((tmp / "missing").c_str()).known);
 }
+
+// A clock the test controls: each pause moves it on and is noted, and may
+// do what a holder would do meanwhile.
+struct TestClock {
+  std::uint64_t now = 0;
+  std::vector<unsigned> pauses;
+  std::function<void()> meanwhile = [] {};
+  Patience Of(FILE* say) {  // with the programs' own limit
+    auto now = [](void* c) { return static_cast<TestClock*>(c)->now; };
+    auto sleep = [](void* c, unsigned ms) {
+      auto* t = static_cast<TestClock*>(c);
+      t->now += ms, t->pauses.push_back(ms), t->meanwhile();
+    };
+    Patience p;
+    p.say = say, p.clock = {now, sleep, this};
+    return p;
+  }
+};
+
+// Pauses from 4 ms doubling to half a second, up to the limit, 10 s unless
+// shortened; a second in, one line for the whole run, however many holds.
+TEST(WaitTest, PausesGrowToHalfASecondUntilTheLimitAndTheRunSaysItOnce) {
+  TempDir tmp;
+  const std::string line = "Waiting for another program to let go of ICONS.LOD.\n";
+  const struct {
+    std::uint64_t limit;
+    unsigned longest;  // pause: half a second, or what is left
+    std::string said;
+  } rows[] = {{10000, 500, line}, {999, 999 - 508, ""}};
+  for (const auto& r : rows) {
+    FILE* said = std::fopen((tmp / "said").c_str(), "w+b");
+    TestClock clock;
+    Patience p = clock.Of(said);
+    if (r.limit < 10000) p.limit = r.limit;
+    for (int hold = 0; hold < 2; hold++)
+      for (Wait w; WaitMore(p, w, "../DATA/ICONS.LOD");) {
+      }
+    std::fclose(said);
+    EXPECT_EQ(clock.now, 2 * r.limit);
+    EXPECT_EQ(std::vector<unsigned>(clock.pauses.begin(), clock.pauses.begin() + 7),
+              (std::vector<unsigned>{4, 8, 16, 32, 64, 128, 256}));
+    EXPECT_EQ(*std::max_element(clock.pauses.begin(), clock.pauses.end()), r.longest);
+    EXPECT_EQ(sample::ReadFile(tmp / "said"), Bytes(r.said.begin(), r.said.end()));
+  }
+}
+
+#ifdef _WIN32
+// Only a hold is waited out: a rename onto a taken name and the delete of a
+// read-only file are refused at once, though Windows calls both "access
+// denied"; a file held as the new save is reopened is waited for.
+TEST(WaitTest, OnlyAHoldIsWaitedOut) {
+  TempDir tmp;
+  TestClock clock;
+  Patience p = clock.Of(nullptr);
+  Make(kFile, tmp / "held");
+  Make(kOtherFile, tmp / "taken");
+  HANDLE holder =
+      CreateFileA((tmp / "held").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_FALSE(Move((tmp / "held").c_str(), (tmp / "taken").c_str(), &p));
+  fs::permissions(tmp / "taken", fs::perms::owner_write, fs::perm_options::remove);
+  EXPECT_FALSE(Delete((tmp / "taken").c_str(), &p));
+  EXPECT_TRUE(clock.pauses.empty());
+  clock.meanwhile = [&] { CloseHandle(holder); };
+  FILE* f = Reopen((tmp / "held").c_str(), &p);
+  EXPECT_NE(f, nullptr);
+  EXPECT_EQ(clock.pauses.size(), 1u);
+  if (f) std::fclose(f);
+  fs::permissions(tmp / "taken", fs::perms::owner_write, fs::perm_options::add);
+}
+#else
+// A file system that cannot sync a folder at all (procfs answers EINVAL) is
+// passed over; a folder that is not there is a failure.
+TEST(SyncFolderTest, PassesOverAFileSystemWithoutFolderSyncs) {
+  EXPECT_TRUE(SyncFolder("/proc/self"));
+  EXPECT_FALSE(SyncFolder("/no/such/folder"));
+}
+#endif
