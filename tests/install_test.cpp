@@ -394,7 +394,47 @@ struct Rerun {
   End end;
 };
 
-TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
+struct RerunTest : InstallTest, ::testing::WithParamInterface<Rerun> {};
+
+TEST_P(RerunTest, RunningEitherProgramAgainKeepsThePlayersSave) {
+  const Rerun& rerun = GetParam();
+  if (rerun.setup == kOldBackup) options.save.flag = 0x7F;
+  Build();
+  Tree pristine = Snapshot(root);
+  const std::string save = Save("save000.zsv");
+  if (rerun.setup == kOnlyBackup) fs::rename(save, save + ".Original");
+  if (rerun.setup == kNoSave) fs::remove(save);
+  if (rerun.setup == kOldBackup) sample::WriteFile(save + ".Original", sample::Filled(77, 5000));
+  if (rerun.setup == kNewSaveLeft) sample::WriteFile(save + ".QVRPt2", sample::Filled(78, 300000));
+  if (rerun.setup == kNoPt2Sounds) fs::remove_all(At("SOUNDS.QVRPt2"));
+  Tree before = Snapshot(root);
+  Bytes player = sample::ReadFile(Save("save000.zsv"));
+  if (player.empty()) player = sample::ReadFile(Save("save000.zsv.Original"));
+  for (const Step& step : rerun.steps) {
+    if (step.act == kPlayerSaveBack) sample::WriteFile(Save("save000.zsv"), player);
+    if (step.act == kPlayerSaveBack) continue;
+    RunResult r = step.act == kRestoreAgain   ? Restore()
+                  : step.act == kInstallAgain ? Install()
+                                              : InstallStoppedInSwap();
+    EXPECT_EQ(r, (RunResult{step.status, step.out}));
+    ExpectPlayerSaveKept(player);
+  }
+  Tree after = Snapshot(root);
+  if (rerun.end == kAsBefore) {
+    EXPECT_EQ(after, before);
+  } else if (rerun.end == kFirstPartAgain) {
+    EXPECT_EQ(after, SavesSwapped(pristine));
+  } else {
+    Tree want = AfterInstall(pristine);
+    if (rerun.end == kCompleteTwice)
+      want["Saves/save000.zsv.Original.1"] = want["Saves/save000.zsv.Original"];
+    if (rerun.setup == kNewSaveLeft)  // kept: the run did not make it
+      want["Saves/save000.zsv.QVRPt2.1"] = before["Saves/save000.zsv.QVRPt2"];
+    EXPECT_EQ(after, want);
+  }
+}
+
+std::vector<Rerun> Reruns() {
   const Step done{kInstallAgain, 0, Announced(20000, 0xC5)}, restored{kRestoreAgain, 0, ""},
       stopped{kInstallStoppedInSwap, 1, Head(20000, 0xC5) + kSwapStop},
       refused{kInstallAgain, 0, Head(20000, 0x7F) + kRefusal}, saveBack{kPlayerSaveBack, 0, ""},
@@ -403,60 +443,32 @@ TEST_F(InstallTest, RunningEitherProgramAgainKeepsThePlayersSave) {
       installed{kInstallAgain, 1, kInstalled}, unfinished{kInstallAgain, 1, kUnfinished},
       noOriginal{kInstallAgain, 1, kBanner + "Can't open Original file.\n"},
       noSounds{kInstallAgain, 1, kNoSounds};
-  const Rerun reruns[] = {
-      {"complete, install", kPlain, {done, installed}, kComplete},
-      {"complete, restore, restore", kPlain, {done, restored, restored}, kFirstPartAgain},
-      {"stopped in the data swap, restore", kPlain, {stopped, restored}, kAsBefore},
-      {"restore, restore, without an install", kPlain, {restored, restored}, kAsBefore},
-      {"complete, restore, install", kPlain, {done, restored, newSaveRefused}, kFirstPartAgain},
-      {"save back after a restore", kPlain, {done, restored, saveBack, done}, kCompleteTwice},
-      {"only an old backup: stopped, restore", kOnlyBackup, {stopped, restored}, kAsBefore},
-      {"neither save nor backup", kNoSave, {noOriginal}, kAsBefore},
-      {"stopped in the data swap", kPlain, {stopped, unfinished, restored, done}, kComplete},
-      {"refused twice with an old backup, which stays", kOldBackup, {refused, refused}, kAsBefore},
-      {"a new save left by a cut-off run", kNewSaveLeft, {done}, kComplete},
-      {"no second-part sounds", kNoPt2Sounds, {noSounds, noSounds, restored}, kAsBefore},
+  return {
+      {"CompleteThenInstall", kPlain, {done, installed}, kComplete},
+      {"CompleteThenRestoreTwice", kPlain, {done, restored, restored}, kFirstPartAgain},
+      {"StoppedInSwapThenRestore", kPlain, {stopped, restored}, kAsBefore},
+      {"RestoreTwiceWithoutAnInstall", kPlain, {restored, restored}, kAsBefore},
+      {"CompleteRestoreThenInstallRefused",
+       kPlain,
+       {done, restored, newSaveRefused},
+       kFirstPartAgain},
+      {"SaveBackAfterARestore", kPlain, {done, restored, saveBack, done}, kCompleteTwice},
+      {"OnlyAnOldBackupStoppedThenRestore", kOnlyBackup, {stopped, restored}, kAsBefore},
+      {"NeitherSaveNorBackup", kNoSave, {noOriginal}, kAsBefore},
+      {"StoppedInSwapThenInstallRestoreInstall",
+       kPlain,
+       {stopped, unfinished, restored, done},
+       kComplete},
+      {"RefusedTwiceAndTheOldBackupStays", kOldBackup, {refused, refused}, kAsBefore},
+      {"NewSaveLeftByACutOffRun", kNewSaveLeft, {done}, kComplete},
+      {"NoSecondPartSounds", kNoPt2Sounds, {noSounds, noSounds, restored}, kAsBefore},
   };
-  for (const Rerun& rerun : reruns) {
-    SCOPED_TRACE(rerun.what);
-    options = {};
-    if (rerun.setup == kOldBackup) options.save.flag = 0x7F;
-    Build();
-    Tree pristine = Snapshot(root);
-    const std::string save = Save("save000.zsv");
-    if (rerun.setup == kOnlyBackup) fs::rename(save, save + ".Original");
-    if (rerun.setup == kNoSave) fs::remove(save);
-    if (rerun.setup == kOldBackup) sample::WriteFile(save + ".Original", sample::Filled(77, 5000));
-    if (rerun.setup == kNewSaveLeft)
-      sample::WriteFile(save + ".QVRPt2", sample::Filled(78, 300000));
-    if (rerun.setup == kNoPt2Sounds) fs::remove_all(At("SOUNDS.QVRPt2"));
-    Tree before = Snapshot(root);
-    Bytes player = sample::ReadFile(Save("save000.zsv"));
-    if (player.empty()) player = sample::ReadFile(Save("save000.zsv.Original"));
-    for (const Step& step : rerun.steps) {
-      if (step.act == kPlayerSaveBack) sample::WriteFile(Save("save000.zsv"), player);
-      if (step.act == kPlayerSaveBack) continue;
-      RunResult r = step.act == kRestoreAgain   ? Restore()
-                    : step.act == kInstallAgain ? Install()
-                                                : InstallStoppedInSwap();
-      EXPECT_EQ(r, (RunResult{step.status, step.out}));
-      ExpectPlayerSaveKept(player);
-    }
-    Tree after = Snapshot(root);
-    if (rerun.end == kAsBefore) {
-      EXPECT_EQ(after, before);
-    } else if (rerun.end == kFirstPartAgain) {
-      EXPECT_EQ(after, SavesSwapped(pristine));
-    } else {
-      Tree want = AfterInstall(pristine);
-      if (rerun.end == kCompleteTwice)
-        want["Saves/save000.zsv.Original.1"] = want["Saves/save000.zsv.Original"];
-      if (rerun.setup == kNewSaveLeft)  // kept: the run did not make it
-        want["Saves/save000.zsv.QVRPt2.1"] = before["Saves/save000.zsv.QVRPt2"];
-      EXPECT_EQ(after, want);
-    }
-  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Each, RerunTest, ::testing::ValuesIn(Reruns()),
+                         [](const ::testing::TestParamInfo<Rerun>& info) {
+                           return info.param.what;
+                         });
 
 // Unable to move everything back, the restorer says so rather than passing
 // for a success; with the first part's sounds aside, so is each backup the
