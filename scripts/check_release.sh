@@ -101,7 +101,7 @@ fi
 
 echo "== release: double-clicked, each program says it is done and waits for Enter, holding no lock"
 # Under Wine a terminal is the program's own console, as a double-click's window is.
-shown() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1b\][^\x07]*\x07//g' "$work/window" | tr -d ' \r\n'; }
+shown() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1b\][^\x07]*\x07//g; s/\^J//g' "$work/window" | tr -d ' \r\n'; }
 in_window() {  # PROGRAM, then what to do while it waits
   local try
   for try in 1 2; do
@@ -117,7 +117,14 @@ in_window() {  # PROGRAM, then what to do while it waits
     wait $! || true
   done
   "${@:2}" || true
-  printf '\r' >&3
+  # Wine makes the terminal raw a moment after the program's first output; an
+  # Enter sent before that arrives as a line feed, which it shows as ^J and
+  # ignores. Enter is sent again until the program ends.
+  for _ in $(seq 40); do
+    kill -0 $! 2>/dev/null || break
+    (trap '' PIPE; printf '\r' >&3) 2>/dev/null || break
+    sleep 0.25
+  done
   exec 3>&-
   wait $! || true
 }
