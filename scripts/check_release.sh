@@ -102,14 +102,15 @@ fi
 echo "== release: double-clicked, each program says it is done and waits for Enter, holding no lock"
 # Under Wine a terminal is the program's own console, as a double-click's window is.
 shown() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1b\][^\x07]*\x07//g; s/\^J//g' "$work/window" | tr -d ' \r\n'; }
+prompt=PressEnter key=$'\r'  # what a window waits at, and the key that answers it
 in_window() {  # PROGRAM, then what to do while it waits
   local try
   for try in 1 2; do
     rm -f "$work/enter" && mkfifo "$work/enter"
     (cd "$saves" && timeout 60 script -qec "wine '$work/zip/$1.exe'" /dev/null <"$work/enter" >"$work/window") &
     exec 3>"$work/enter"
-    for _ in $(seq 300); do [[ $(shown) == *PressEnter* ]] && break; sleep 0.1; done
-    [[ $(shown) == *PressEnter* ]] && break
+    for _ in $(seq 300); do [[ $(shown) == *$prompt* ]] && break; sleep 0.1; done
+    [[ $(shown) == *$prompt* ]] && break
     # Now and then Wine hangs as it starts a program in a terminal (see
     # cmake/wine-run.sh for its failed starts): started once more.
     echo "check_release: $1 showed no prompt in 30 s (\"$(shown)\"); starting it once more"
@@ -122,7 +123,7 @@ in_window() {  # PROGRAM, then what to do while it waits
   # ignores. Enter is sent again until the program ends.
   for _ in $(seq 40); do
     kill -0 $! 2>/dev/null || break
-    (trap '' PIPE; printf '\r' >&3) 2>/dev/null || break
+    (trap '' PIPE; printf '%s' "$key" >&3) 2>/dev/null || break
     sleep 0.25
   done
   exec 3>&-
@@ -137,6 +138,13 @@ fi
 in_window Reinstall_QVRPt1 true
 if [ "$(shown)" != "QVRPart1isinplace.PressEntertoclosethiswindow." ]; then
   echo "check_release: the restorer's window showed: $(shown)" >&2
+  exit 1
+fi
+# The save is now the second part's, which the installer refuses: a refusal
+# is no install, and its window closes on the key without saying it is one.
+prompt=Pressanykeytocontinue. key=$'x\r' in_window QVRPt2Installer_mod true
+if [[ $(shown) != *Pressanykeytocontinue.* || $(shown) == *installed* ]]; then
+  echo "check_release: the refused installer's window showed: $(shown)" >&2
   exit 1
 fi
 diff -r "$work/before/DATA" "$work/game/DATA"
