@@ -32,7 +32,7 @@ cmake --build --preset mingw -j "$(nproc)" --target package >/dev/null 2>&1
 cmp "$zip" "build/mingw/$name"
 
 echo "== release: each program runs as the player (asInvoker) on Windows 7 to 11, with no debug sections"
-for exe in build/release/bin/*.exe; do
+for exe in build/release/bin/{QVRPt2Installer_mod,Reinstall_QVRPt1}.exe; do
   if ! grep -q 'requestedExecutionLevel level="asInvoker"' "$exe" ||
      [ "$(grep -ao '<supportedOS Id=' "$exe" | wc -l)" -ne 4 ]; then
     echo "check_release: $exe carries no manifest, or not the whole one" >&2
