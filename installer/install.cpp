@@ -32,10 +32,7 @@ static constexpr const char* kNoRoom =
 static constexpr const char* kNotRenamed =
     "Can't rename save000.zsv.QVRPt2 to save000.zsv.\n"
     "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
-static constexpr const char* kSaveLeftAside =
-    "Can't rename save000.zsv.QVRPt2 to save000.zsv.\n"
-    "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n"
-    "Your save is save000.zsv.Original until then.\n";
+static constexpr const char* kSaveLeftAside = "Your save is save000.zsv.Original until then.\n";
 static constexpr const char* kNotOnDisk =
     "\nCan't write the changes to the disk.\n"
     "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
@@ -235,15 +232,16 @@ static Outcome Build(const Survey& s, Run& run, Said* stop) {
 // cannot take the name, the player's save goes back to it and the new save
 // stays, complete, under its own name. A backup of an earlier install may be
 // the player's only first-part save: it moves to the first free numbered name.
-static const char* Commit(const Survey& s, Patience& p) {
-  if (!SyncFolder(kDataFolder) || !SyncFolder(kGameFolder)) return kNotOnDisk;
+static Said Commit(const Survey& s, Patience& p) {
+  if (!SyncFolder(kDataFolder) || !SyncFolder(kGameFolder)) return Say(kNotOnDisk);
   if (s.saveFile) {
-    if (s.saveBackup && !MoveToNumbered(kSaveBackup, kSaveBackup, &p)) return kNotRenamed;
-    if (!Move(kSave, kSaveBackup, &p)) return kNotRenamed;
+    if (s.saveBackup && !MoveToNumbered(kSaveBackup, kSaveBackup, &p)) return Say(kNotRenamed);
+    if (!Move(kSave, kSaveBackup, &p)) return Say(kNotRenamed);
   }
-  if (Move(kNewSave, kSave, &p)) return SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk;
-  if (s.saveFile && !Move(kSaveBackup, kSave, &p)) return kSaveLeftAside;
-  return kNotRenamed;
+  if (Move(kNewSave, kSave, &p)) return Say(SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk);
+  if (s.saveFile && !Move(kSaveBackup, kSave, &p))
+    return SayWith("%s%s", kNotRenamed, kSaveLeftAside);
+  return Say(kNotRenamed);
 }
 
 // The new save's one owner: it leaves the run under the save's name, or
@@ -258,7 +256,7 @@ static Outcome Install(const Survey& s, Run& run, Said* stop) {
   if (s.newSave && !MoveToNumbered(kNewSave, kNewSave, &run.patience)) return kStopped;
   Outcome built = Build(s, run, stop);
   if (built == kComplete) {
-    *stop = Say(Commit(s, run.patience));
+    *stop = Commit(s, run.patience);
     return stop->text[0] ? kStopped : kComplete;
   }
   // A name it could not make was another's: only its own new save goes. One
