@@ -115,6 +115,19 @@ bool InUse(const char* path, Patience& p) {
   return false;
 }
 
+// Asking for the rights a delete needs, sharing everything, changes nothing;
+// a holder's refusal is InUse's business.
+bool MayChange(const char* path) {
+  DWORD attr = GetFileAttributesA(path);
+  if (attr == INVALID_FILE_ATTRIBUTES) return true;
+  DWORD rights = DELETE | (attr & FILE_ATTRIBUTE_READONLY ? FILE_WRITE_ATTRIBUTES : 0);
+  HANDLE h = CreateFileA(path, rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_ACCESS_DENIED;
+  CloseHandle(h);
+  return true;
+}
+
 static bool CountOne(char* path, size_t, bool, void* given) {
   int& names = *static_cast<int*>(given);
   if (!LeftByExplorer(std::strrchr(path, '\\') + 1)) names++;
@@ -188,6 +201,20 @@ bool IsFolder(const char* path) {
 
 bool InUse(const char*, Patience&) {
   return false;
+}
+
+// In a folder with the sticky bit only the file's owner, the folder's owner
+// or root may rename or delete it.
+bool MayChange(const char* path) {
+  struct stat file, folder;
+  char parent[256];
+  const char* slash = std::strrchr(path, '/');
+  int n = std::snprintf(parent, sizeof parent, "%.*s", slash ? static_cast<int>(slash - path) : 1,
+                        slash ? path : ".");
+  if (lstat(path, &file) != 0) return true;
+  if (n < 0 || n >= static_cast<int>(sizeof parent) || stat(parent, &folder) != 0) return false;
+  uid_t me = geteuid();
+  return !(folder.st_mode & S_ISVTX) || me == 0 || file.st_uid == me || folder.st_uid == me;
 }
 
 int CountNames(const char* path) {

@@ -30,6 +30,12 @@ int CountNames(const char* path);
 // program is killed.
 bool Writable(const char* folder);
 
+// True unless the player may not rename or delete `path`, though its folder
+// may be written: on POSIX a folder with the sticky bit guards the names of
+// other users' files; on Windows the file's own rights, and a read-only mark
+// that the player may not take off. True when there is nothing of that name.
+bool MayChange(const char* path);
+
 // True when another program holds the file or folder `path` open so that it
 // cannot be moved or deleted, after waiting out the hold as `p` says: on
 // Windows, open without delete sharing, as the running game holds its

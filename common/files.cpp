@@ -44,11 +44,27 @@ bool Seek(FILE* f, std::uint64_t pos) {
 
 #ifdef _WIN32
 
-// The refusals a holder causes. "Access denied" is one of them, but also how
-// Windows refuses what no holder will ever let go of, so callers look first.
-static bool MayBeHeld(DWORD err) {
-  return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION ||
-         err == ERROR_ACCESS_DENIED;
+// What a refusal means. A folder is refused as "access denied" while anything
+// inside it is open, so there it may be a hold; a file so refused is one the
+// player may not change (its rights, a read-only mark), which no wait mends.
+static Fault FaultOf(DWORD err, bool folder) {
+  switch (err) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return kHeld;
+    case ERROR_ACCESS_DENIED:
+      return folder ? kHeld : kDenied;
+    case ERROR_WRITE_PROTECT:
+      return kDenied;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return kGone;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return kTaken;
+    default:
+      return kFailed;
+  }
 }
 
 // Without MOVEFILE_REPLACE_EXISTING the rename fails when the target exists,
@@ -56,35 +72,42 @@ static bool MayBeHeld(DWORD err) {
 // turns into a copy across drives. MOVEFILE_WRITE_THROUGH promises only that
 // such a copy is on the disk when the call returns; for a rename on one drive
 // it promises nothing, and the file system's log makes the name last.
-bool Move(const char* from, const char* to, Patience* given) {
+Fault Move(const char* from, const char* to, Patience* given) {
   Patience fallback;
   Patience& p = given ? *given : fallback;
   for (Wait w;;) {
-    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return kOk;
     // A folder renamed onto a folder is refused as "access denied": a taken
     // name is never a hold.
     DWORD err = GetLastError();
-    if (Exists(to) || !MayBeHeld(err) || !WaitMore(p, w, from)) return false;
+    if (Exists(to)) return kTaken;
+    Fault f = FaultOf(err, IsFolder(from));
+    if (f != kHeld || !WaitMore(p, w, from)) return f;
   }
 }
 
-bool MoveByCheck(const char* from, const char* to, Patience* p) {
+Fault MoveByCheck(const char* from, const char* to, Patience* p) {
   return Move(from, to, p);
 }
 
-// DeleteFile refuses folders, and read-only files, as "access denied" too:
-// no holder will let go of those.
-bool Delete(const char* path, Patience* given) {
+Fault Delete(const char* path, Patience* given) {
   Patience fallback;
   Patience& p = given ? *given : fallback;
   for (Wait w;;) {
-    if (DeleteFileA(path)) return true;
+    if (DeleteFileA(path)) return kOk;
     DWORD err = GetLastError(), attr = GetFileAttributesA(path);
-    if (attr == INVALID_FILE_ATTRIBUTES ||
-        (attr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) || !MayBeHeld(err) ||
-        !WaitMore(p, w, path))
-      return false;
+    if (attr == INVALID_FILE_ATTRIBUTES) return kGone;
+    if (attr & FILE_ATTRIBUTE_DIRECTORY) return kFailed;
+    Fault f = FaultOf(err, false);
+    if (f != kHeld || !WaitMore(p, w, path)) return f;
   }
+}
+
+Fault ClearReadOnly(const char* path) {
+  DWORD attr = GetFileAttributesA(path);
+  if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_READONLY)) return kOk;
+  if (SetFileAttributesA(path, attr & ~FILE_ATTRIBUTE_READONLY)) return kOk;
+  return FaultOf(GetLastError(), false);
 }
 
 // Shares reading and writing, as the C runtime's "r+b" does.
@@ -95,7 +118,7 @@ FILE* Reopen(const char* path, Patience* given) {
   for (Wait w; (h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE;)
-    if (!MayBeHeld(GetLastError()) || !WaitMore(p, w, path)) return nullptr;
+    if (FaultOf(GetLastError(), false) != kHeld || !WaitMore(p, w, path)) return nullptr;
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
   if (fd < 0) CloseHandle(h);
   return Stream(fd, "r+b");
@@ -130,35 +153,58 @@ void DropLock(Lock* lock) {
 
 #else
 
-bool MoveByCheck(const char* from, const char* to, Patience*) {
+static Fault FaultOf(int err) {
+  switch (err) {
+    case EEXIST:
+    case ENOTEMPTY:
+      return kTaken;
+    case ENOENT:
+      return kGone;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kDenied;
+    default:
+      return kFailed;
+  }
+}
+
+Fault MoveByCheck(const char* from, const char* to, Patience*) {
   struct stat st;
-  if (lstat(from, &st) != 0 || Exists(to)) return false;
+  if (lstat(from, &st) != 0) return kGone;
+  if (Exists(to)) return kTaken;
   if (!S_ISDIR(st.st_mode)) {
     // link() fails when `to` exists, so no window lets a file be replaced.
     if (link(from, to) == 0) {
-      if (unlink(from) == 0) return true;
+      if (unlink(from) == 0) return kOk;
+      Fault f = FaultOf(errno);
       unlink(to);
-      return false;
+      return f;
     }
-    if (errno == EEXIST) return false;
+    if (errno == EEXIST) return kTaken;
   }
   // Folders, and files on file systems without hard links: a plain rename
   // after the check above. Only a name made between the two could be lost.
-  return rename(from, to) == 0;
+  return rename(from, to) == 0 ? kOk : FaultOf(errno);
 }
 
 // POSIX has no holds to wait out.
-bool Move(const char* from, const char* to, Patience*) {
+Fault Move(const char* from, const char* to, Patience*) {
 #ifdef RENAME_NOREPLACE
-  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) return false;
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return kOk;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP)
+    return FaultOf(errno);
 #endif
   return MoveByCheck(from, to);
 }
 
 // unlink() never removes a folder, unlike remove().
-bool Delete(const char* path, Patience*) {
-  return unlink(path) == 0;
+Fault Delete(const char* path, Patience*) {
+  return unlink(path) == 0 ? kOk : FaultOf(errno);
+}
+
+Fault ClearReadOnly(const char*) {
+  return kOk;
 }
 
 FILE* Reopen(const char* path, Patience*) {

@@ -8,21 +8,39 @@
 
 #include "wait.h"
 
-// Renames a file or folder. Never replaces anything: returns false and changes
-// nothing when `to` already exists or `from` does not. On Windows a hold by
-// another program is waited out as `p` says (null: 10 s, silently), as it is
-// by Delete and Reopen; a taken name is never waited for.
-bool Move(const char* from, const char* to, Patience* p = nullptr);
+// Why a rename or delete did not take place, told where the call is made:
+// what the player must do differs with it (close a program, or get the right
+// to change the game's folders).
+enum Fault {
+  kOk,      // it took place
+  kTaken,   // the new name exists
+  kGone,    // nothing has the name
+  kHeld,    // another program holds it, past the wait (Windows)
+  kDenied,  // the player may not change it (its folder's rights, a read-only mark)
+  kFailed,  // anything else: a folder in the way, a disk error
+};
+
+// Renames a file or folder. Never replaces anything: kTaken, changing
+// nothing, when `to` already exists; kGone when `from` does not. On Windows a
+// hold by another program is waited out as `p` says (null: 10 s, silently),
+// as it is by Delete and Reopen; a taken name or a refused right is never
+// waited for. A read-only file is renamed as it is.
+Fault Move(const char* from, const char* to, Patience* p = nullptr);
 
 // The no-replace rename for POSIX file systems that refuse the kernel's own
 // no-replace flag: a hard link then unlink for files, a check then rename for
 // folders. Move uses it only there; it is exposed so tests can reach it. On
 // Windows, whose own rename never replaces, it is Move.
-bool MoveByCheck(const char* from, const char* to, Patience* p = nullptr);
+Fault MoveByCheck(const char* from, const char* to, Patience* p = nullptr);
 
-// Removes a file. Returns false, changing nothing, when there is no file of
-// that name or it cannot be removed; a folder of that name is never removed.
-bool Delete(const char* path, Patience* p = nullptr);
+// Removes a file: kGone when there is none of that name; a folder of that
+// name is never removed (kFailed), nor a read-only file on Windows (kDenied).
+Fault Delete(const char* path, Patience* p = nullptr);
+
+// Takes the read-only mark off the file `path` (Windows), so that Delete may
+// remove it; kOk when it has none, or there is no such file. POSIX has no such
+// mark: a file's own rights do not guard its name.
+Fault ClearReadOnly(const char* path);
 
 // Creates a new file and opens it for binary writing. Returns null when
 // anything of that name exists already, so nothing is ever appended to or cut.

@@ -2,6 +2,7 @@
 // folder, which must be the working folder of both programs.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -49,13 +50,18 @@ struct ArchivePaths {
   const char* live;    // what the game reads
   const char* backup;  // the first part's archive while the second part is installed
   const char* source;  // the second part's archive, scrambled
+  // The second part's archive decoded is exactly this long, which no first
+  // part's archive is: a live archive of this size is the second part's.
+  std::int32_t size;
 };
 
 inline constexpr ArchivePaths kArchives[kArchiveCount] = {
-    {"../DATA/ICONS.LOD", "../DATA/ICONS.LOD.QVRPt1", "../DATA.QVRPt2/ICONS.LOD.QVRPt2"},
-    {"../DATA/Games.lod", "../DATA/Games.lod.QVRPt1", "../DATA.QVRPt2/Games.lod.QVRPt2"},
-    {"../DATA/BITMAPS.LOD", "../DATA/BITMAPS.LOD.QVRPt1", "../DATA.QVRPt2/BITMAPS.LOD.QVRPt2"},
-    {"../DATA/SPRITES.LOD", "../DATA/SPRITES.LOD.QVRPt1", "../DATA.QVRPt2/SPRITES.LOD.QVRPt2"},
+    {"../DATA/ICONS.LOD", "../DATA/ICONS.LOD.QVRPt1", "../DATA.QVRPt2/ICONS.LOD.QVRPt2", 29266966},
+    {"../DATA/Games.lod", "../DATA/Games.lod.QVRPt1", "../DATA.QVRPt2/Games.lod.QVRPt2", 6821557},
+    {"../DATA/BITMAPS.LOD", "../DATA/BITMAPS.LOD.QVRPt1", "../DATA.QVRPt2/BITMAPS.LOD.QVRPt2",
+     47012483},
+    {"../DATA/SPRITES.LOD", "../DATA/SPRITES.LOD.QVRPt1", "../DATA.QVRPt2/SPRITES.LOD.QVRPt2",
+     49368253},
 };
 
 // A message for the player, made where the names are known: a value that

@@ -23,6 +23,9 @@ static constexpr const char* kNotCompleted =
     "Press any key to continue.\n";
 static constexpr const char* kInstalled =
     "QVR Part2 is already installed.\nRun Reinstall_QVRPt1 to go back to QVR Part1.\n";
+static constexpr const char* kChanged =
+    "The game's files were changed after QVR Part2 was installed.\n"
+    "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
 static constexpr const char* kUnfinished =
     "An earlier install of QVR Part2 did not finish.\n"
     "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
@@ -137,11 +140,13 @@ static bool SavesUsable(const Survey& s) {
   return !s.save;
 }
 
-// Null when nothing of the first part is moved aside; otherwise whether the
-// earlier install completed decides what the player is told.
+// Null when no second-part data is there; otherwise whether the earlier
+// install completed, and what has written over it since (a repair or an
+// update of the game), decides what the player is told.
 static const char* EarlierInstall(const Survey& s) {
-  if (!AnythingAside(s)) return nullptr;
-  return Installed(s) ? kInstalled : kUnfinished;
+  if (!SecondPartThere(s)) return nullptr;
+  if (!Installed(s)) return kUnfinished;
+  return LiveIsPt2(s) ? kInstalled : kChanged;
 }
 
 // The running game holds its archives and sounds, a save editor or sync
@@ -151,8 +156,8 @@ static Said HeldByAnother(const Survey& s, Patience& p) {
   const char* held = nullptr;
   for (const ArchivePaths& a : kArchives)
     if (!held && InUse(a.live, p)) held = a.live;
-  for (const char* sounds : {kSounds, kSoundsPt2})
-    if (!held && InUse(sounds, p)) held = sounds;
+  for (const char* sounds : {kSounds, kSoundsPt2, OwnSounds(s) ? kSoundsPt1 : nullptr})
+    if (!held && sounds && InUse(sounds, p)) held = sounds;
   if (!held && s.save && InUse(kSave, p)) held = kSave;
   if (!held && s.saveBackup && InUse(kSaveBackup, p)) held = kSaveBackup;
   return held ? SayWith(kInUse, FileName(held), kInstaller) : Say(nullptr);
@@ -201,7 +206,7 @@ static Said Ready(const Survey& s, Patience& p) {
   if (!EnoughRoom(FreeSpace(kDataFolder), FreeSpace(kSaveFolder))) return Say(kNoRoom);
   if (Said misplaced = Misplaced(); misplaced.text[0]) return misplaced;
   if (const char* missing = SourceMissing(kTemplateDecode)) return Say(missing);
-  return Say(SwapInputMissing());
+  return SwapInputMissing();
 }
 
 enum Outcome { kComplete, kRefused, kStopped };
@@ -219,7 +224,7 @@ static Outcome Build(const Survey& s, Run& run, Said* stop) {
   if (!completed) return kRefused;
   ResetParty(partydata);
   if ((*stop = Say(WriteParty(kNewSave, partydata, &run.patience))).text[0]) return kStopped;
-  *stop = DataSwap(run.con, run.patience);
+  *stop = DataSwap(s, run.con, run.patience);
   return stop->text[0] ? kStopped : kComplete;
 }
 
@@ -235,11 +240,13 @@ static Outcome Build(const Survey& s, Run& run, Said* stop) {
 static Said Commit(const Survey& s, Patience& p) {
   if (!SyncFolder(kDataFolder) || !SyncFolder(kGameFolder)) return Say(kNotOnDisk);
   if (s.saveFile) {
-    if (s.saveBackup && !MoveToNumbered(kSaveBackup, kSaveBackup, &p)) return Say(kNotRenamed);
-    if (!Move(kSave, kSaveBackup, &p)) return Say(kNotRenamed);
+    if (s.saveBackup && MoveToNumbered(kSaveBackup, kSaveBackup, &p) != kOk)
+      return Say(kNotRenamed);
+    if (Move(kSave, kSaveBackup, &p) != kOk) return Say(kNotRenamed);
   }
-  if (Move(kNewSave, kSave, &p)) return Say(SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk);
-  if (s.saveFile && !Move(kSaveBackup, kSave, &p))
+  if (Move(kNewSave, kSave, &p) == kOk)
+    return Say(SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk);
+  if (s.saveFile && Move(kSaveBackup, kSave, &p) != kOk)
     return SayWith("%s%s", kNotRenamed, kSaveLeftAside);
   return Say(kNotRenamed);
 }
@@ -253,7 +260,7 @@ static Said Commit(const Survey& s, Patience& p) {
 static Outcome Install(const Survey& s, Run& run, Said* stop) {
   *stop = Say(kNoNewSave);
   if (!SavesUsable(s)) return kStopped;
-  if (s.newSave && !MoveToNumbered(kNewSave, kNewSave, &run.patience)) return kStopped;
+  if (s.newSave && MoveToNumbered(kNewSave, kNewSave, &run.patience) != kOk) return kStopped;
   Outcome built = Build(s, run, stop);
   if (built == kComplete) {
     *stop = Commit(s, run.patience);

@@ -11,16 +11,16 @@ static constexpr const char* kSoundsStuck = "\nCan't move SOUNDS folder.\n";
 static const DecodeUse kDecodes[] = {
     {kArchives[kSprites].live, "\nCan't open SPRITES.LOD file.\n", kArchives[kSprites].source,
      "\nCan't open SPRITES.LOD.QVRPt2 file.\n", "\nCan't read SPRITES.LOD.QVRPt2 file.\n",
-     "\nDecoding SPRITES.LOD.\n", 49368253, 0xD1},
+     "\nDecoding SPRITES.LOD.\n", kArchives[kSprites].size, 0xD1},
     {kArchives[kGames].live, "\nCan't open Games.lod file.\n", kArchives[kGames].source,
      "\nCan't open Games.lod.QVRPt2 file.\n", "\nCan't read Games.lod.QVRPt2 file.\n",
-     "\nDecoding Games.lod.\n", 6821557, 0x6E},
+     "\nDecoding Games.lod.\n", kArchives[kGames].size, 0x6E},
     {kArchives[kBitmaps].live, "\nCan't open BITMAPS.LOD file.\n", kArchives[kBitmaps].source,
      "\nCan't open BITMAPS.LOD.QVRPt2 file.\n", "\nCan't read BITMAPS.LOD.QVRPt2 file.\n",
-     "\nDecoding BITMAPS.LOD.\n", 47012483, 0x29},
+     "\nDecoding BITMAPS.LOD.\n", kArchives[kBitmaps].size, 0x29},
     {kArchives[kIcons].live, "Can't open ICONS.LOD file.\n", kArchives[kIcons].source,
      "Can't open ICONS.LOD.QVRPt2 file.\n", "Can't read ICONS.LOD.QVRPt2 file.\n",
-     "\nDecoding ICONS.LOD.\n", 29266966, 0x3C},
+     "\nDecoding ICONS.LOD.\n", kArchives[kIcons].size, 0x3C},
 };
 
 // Said, with the archive's name, when it would not move aside and the ones
@@ -28,34 +28,52 @@ static const DecodeUse kDecodes[] = {
 static constexpr const char* kHeldHalfway =
     "%s is in use by another program.\n"
     "Close the game, run Reinstall_QVRPt1, then run %s again.\n";
+// Said, with the archive's name, when the game has lost it.
+static constexpr const char* kNoLive =
+    "Can't find %s file.\nReinstall QVR Part1, then run QVRPt2Installer_mod again.\n";
 
-// An archive that would not move aside (held past the wait): the ones moved
-// before it go back, so the game is as it was, and nothing is decoded.
-static Said NotMovedAside(int stuck, Patience& p) {
-  bool back = true;
-  for (int i = stuck; i-- > 0;) back = Move(kArchives[i].backup, kArchives[i].live, &p) && back;
-  return SayWith(back ? kInUse : kHeldHalfway, FileName(kArchives[stuck].live), kInstaller);
+// Why `path` would not move, as the player must hear it: held by another
+// program (`held` says so), or not the player's to change.
+static Said Refused(Fault why, const char* path, const char* held = kInUse) {
+  if (why == kDenied) return SayWith(kCantWrite, kInstaller, "");
+  return SayWith(held, FileName(path), kInstaller);
 }
 
-Said DataSwap(FILE* con, Patience& p) {
+// An archive that would not move aside: the ones moved before it go back, so
+// the game is as it was, and nothing is decoded.
+static Said NotMovedAside(int stuck, Fault why, Patience& p) {
+  bool back = true;
+  for (int i = stuck; i-- > 0;)
+    back = Move(kArchives[i].backup, kArchives[i].live, &p) == kOk && back;
+  return Refused(why, kArchives[stuck].live, back ? kInUse : kHeldHalfway);
+}
+
+Said DataSwap(const Survey& s, FILE* con, Patience& p) {
+  // Beside archives aside, a run cut off later would leave it passing for
+  // the first part's sounds.
+  if (OwnSounds(s))
+    if (Fault f = MoveToNumbered(kSoundsPt1, kSoundsPt1, &p); f != kOk)
+      return Refused(f, kSoundsPt1);
   for (int i = 0; i < kArchiveCount; i++)
-    if (!Move(kArchives[i].live, kArchives[i].backup, &p)) return NotMovedAside(i, p);
+    if (Fault f = Move(kArchives[i].live, kArchives[i].backup, &p); f != kOk)
+      return NotMovedAside(i, f, p);
   for (const DecodeUse& use : kDecodes) {
     if (const char* fail = DecodeCopy(use, con)) return Say(fail);
   }
   // The game must not be left without sounds, nor pass for the second part
   // with the first part's.
-  if (!Move(kSounds, kSoundsPt1, &p)) return Say(kSoundsStuck);
-  if (!Move(kSoundsPt2, kSounds, &p)) return Say(kNoSounds);
+  if (Move(kSounds, kSoundsPt1, &p) != kOk) return Say(kSoundsStuck);
+  if (Move(kSoundsPt2, kSounds, &p) != kOk) return Say(kNoSounds);
   return Say(nullptr);
 }
 
-const char* SwapInputMissing() {
+Said SwapInputMissing() {
   for (const DecodeUse& use : kDecodes) {
-    if (const char* missing = SourceMissing(use)) return missing;
+    if (!IsFile(use.dest)) return SayWith(kNoLive, FileName(use.dest), "");
+    if (const char* missing = SourceMissing(use)) return Say(missing);
   }
-  if (!IsFolder(kSoundsPt2)) return kNoSounds;
-  return IsFolder(kSounds) ? nullptr : kSoundsStuck;
+  if (!IsFolder(kSoundsPt2)) return Say(kNoSounds);
+  return Say(IsFolder(kSounds) ? nullptr : kSoundsStuck);
 }
 
 std::uint64_t ArchiveBytes(std::uint64_t unit) {

@@ -30,14 +30,14 @@ void Make(Kind kind, const std::string& path) {
 struct MoveRow {
   const char* name;
   Kind from, to;
-  bool moved;
+  Fault fault;
 };
-using MoveFn = bool (*)(const char*, const char*, Patience*);
+using MoveFn = Fault (*)(const char*, const char*, Patience*);
 struct MoveTest : ::testing::TestWithParam<std::tuple<MoveFn, MoveRow>> {};
 
 // MoveByCheck on a volume without hard links: 8 MB of exFAT, mounted through
 // FUSE for one test (Linux, as root, with mkfs.exfat and exfat-fuse).
-bool MoveByCheckOnExFat(const char* from, const char* to, Patience*) {
+Fault MoveByCheckOnExFat(const char* from, const char* to, Patience*) {
   return MoveByCheck(from, to);
 }
 #ifdef __linux__
@@ -59,11 +59,11 @@ TEST_P(MoveTest, MovesOnlyToAFreeName) {
   Make(r.from, from);
   Make(r.to, to);
   Tree before = Snapshot(dir), want = before;
-  if (r.moved) RenameIn(want, "from", "to");
-  EXPECT_EQ(mv(from.c_str(), to.c_str(), nullptr), r.moved);
+  if (r.fault == kOk) RenameIn(want, "from", "to");
+  EXPECT_EQ(mv(from.c_str(), to.c_str(), nullptr), r.fault);
   EXPECT_EQ(Snapshot(dir), want);
-  if (r.moved) {
-    EXPECT_TRUE(mv(to.c_str(), from.c_str(), nullptr));
+  if (r.fault == kOk) {
+    EXPECT_EQ(mv(to.c_str(), from.c_str(), nullptr), kOk);
     EXPECT_EQ(Snapshot(dir), before);
   }
   if (exfat && std::system(("umount " + dir).c_str()) != 0) ADD_FAILURE() << "still mounted";
@@ -73,15 +73,15 @@ INSTANTIATE_TEST_SUITE_P(
     Each, MoveTest,
     ::testing::Combine(
         ::testing::ValuesIn(kMoves),
-        ::testing::Values(MoveRow{"FileToFreshNameAndBack", kFile, kNothing, true},
-                          MoveRow{"FolderWithItsFiles", kFolder, kNothing, true},
-                          MoveRow{"FileNeverOntoFile", kFile, kOtherFile, false},
-                          MoveRow{"FileNeverOntoFolder", kFile, kFullFolder, false},
-                          MoveRow{"FileNeverOntoEmptyFolder", kFile, kEmptyFolder, false},
-                          MoveRow{"FolderNeverOntoFile", kFolder, kOtherFile, false},
-                          MoveRow{"FolderNeverOntoFolder", kFolder, kFullFolder, false},
-                          MoveRow{"FolderNeverOntoEmptyFolder", kFolder, kEmptyFolder, false},
-                          MoveRow{"MissingSourceDoesNothing", kNothing, kNothing, false})),
+        ::testing::Values(MoveRow{"FileToFreshNameAndBack", kFile, kNothing, kOk},
+                          MoveRow{"FolderWithItsFiles", kFolder, kNothing, kOk},
+                          MoveRow{"FileNeverOntoFile", kFile, kOtherFile, kTaken},
+                          MoveRow{"FileNeverOntoFolder", kFile, kFullFolder, kTaken},
+                          MoveRow{"FileNeverOntoEmptyFolder", kFile, kEmptyFolder, kTaken},
+                          MoveRow{"FolderNeverOntoFile", kFolder, kOtherFile, kTaken},
+                          MoveRow{"FolderNeverOntoFolder", kFolder, kFullFolder, kTaken},
+                          MoveRow{"FolderNeverOntoEmptyFolder", kFolder, kEmptyFolder, kTaken},
+                          MoveRow{"MissingSourceDoesNothing", kNothing, kNothing, kGone})),
     [](const ::testing::TestParamInfo<std::tuple<MoveFn, MoveRow>>& info) {
       MoveFn mv = std::get<0>(info.param);
       return std::string(std::get<1>(info.param).name) + (mv == &Move ? "_Move"
@@ -106,11 +106,11 @@ TEST(DeleteTest, RemovesFilesButNeverFolders) {
   TempDir tmp;
   Make(kFile, tmp / "f");
   Make(kEmptyFolder, tmp / "empty");
-  EXPECT_TRUE(Delete((tmp / "f").c_str()));
+  EXPECT_EQ(Delete((tmp / "f").c_str()), kOk);
   EXPECT_FALSE(fs::exists(tmp / "f"));
-  EXPECT_FALSE(Delete((tmp / "empty").c_str()));
+  EXPECT_EQ(Delete((tmp / "empty").c_str()), kFailed);
   EXPECT_TRUE(fs::is_directory(tmp / "empty"));
-  EXPECT_FALSE(Delete((tmp / "missing").c_str()));
+  EXPECT_EQ(Delete((tmp / "missing").c_str()), kGone);
 }
 
 TEST(CreateNewTest, CreatesOnlyWhereNothingExists) {
@@ -235,9 +235,9 @@ TEST(WaitTest, OnlyAHoldIsWaitedOut) {
   Make(kOtherFile, tmp / "taken");
   HANDLE holder =
       CreateFileA((tmp / "held").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_FALSE(Move((tmp / "held").c_str(), (tmp / "taken").c_str(), &p));
+  EXPECT_EQ(Move((tmp / "held").c_str(), (tmp / "taken").c_str(), &p), kTaken);
   fs::permissions(tmp / "taken", fs::perms::owner_write, fs::perm_options::remove);
-  EXPECT_FALSE(Delete((tmp / "taken").c_str(), &p));
+  EXPECT_EQ(Delete((tmp / "taken").c_str(), &p), kDenied);
   EXPECT_TRUE(clock.pauses.empty());
   clock.meanwhile = [&] { CloseHandle(holder); };
   FILE* f = Reopen((tmp / "held").c_str(), &p);

@@ -53,8 +53,12 @@ TempDir::TempDir() {
   }
 }
 
+// Files a test marked read-only go too: Windows would not delete them.
 TempDir::~TempDir() {
   std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::end(it);
+       it.increment(ec))
+    fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
   fs::remove_all(path, ec);
 }
 
