@@ -95,6 +95,18 @@ diff -r "$work/before/SOUNDS.QVRPt2" "$work/game/SOUNDS.QVRPt2"
 if [ "$(id -u)" -eq 0 ]; then
   as_player QVRPt2Installer_mod
   diff -r "$work/before/DATA" "$work/game/DATA"
+  # A DATA folder of another user's with the sticky bit: the player may add
+  # files there but not rename the owner's. Windows says "access denied" at the
+  # first move aside, which is never waited on, and nothing stays changed.
+  cp "$work/before/Saves/save000.zsv" "$saves/"
+  chmod 777 "$work/game" "$saves" && chmod 1777 "$work/game/DATA"
+  said=$(cd "$saves" && player wine "$work/zip/QVRPt2Installer_mod.exe" </dev/null | tr -d '\r'; echo "exit ${PIPESTATUS[0]}")
+  chmod 755 "$work/game" "$saves" "$work/game/DATA"
+  if [ "$said" != "${want%%$'\n'Decoding*}Can't write to the game's folders."$'\n'"Run QVRPt2Installer_mod as administrator, or move the game out of Program Files."$'\n'"exit 1" ]; then
+    echo "check_release: the installer, as a player in a sticky DATA, said:"$'\n'"$said" >&2
+    exit 1
+  fi
+  for f in DATA SOUNDS SOUNDS.QVRPt2; do diff -r "$work/before/$f" "$work/game/$f"; done
 else
   echo "== release: skipped: only root can run Wine as another user"
 fi
