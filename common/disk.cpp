@@ -6,27 +6,37 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <type_traits>
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <cwchar>
+
+#include "wide.h"
 #else
 #include <dirent.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #endif
 
-static bool IsDots(const char* name) {
-  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+template <typename Char>
+static bool IsDots(const Char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
 // What Windows Explorer and macOS write into a folder they show, in any
 // letter case: no part of a download, nor a sign of what it holds.
-static bool LeftByExplorer(const char* name) {
+template <typename Char>
+static bool LeftByExplorer(const Char* name) {
+  auto lower = [](auto c) {
+    auto code = static_cast<unsigned>(static_cast<std::make_unsigned_t<decltype(c)>>(c));
+    return code < 128 ? static_cast<unsigned>(std::tolower(static_cast<int>(code))) : code;
+  };
   for (const char* made : {"desktop.ini", "Thumbs.db", ".DS_Store"}) {
-    const char *a = name, *b = made;
-    while (*a && std::tolower(static_cast<unsigned char>(*a)) ==
-                     std::tolower(static_cast<unsigned char>(*b)))
-      a++, b++;
+    const Char* a = name;
+    const char* b = made;
+    while (*a && lower(*a) == lower(*b)) a++, b++;
     if (*a == '\0' && *b == '\0') return true;
   }
   return false;
@@ -36,7 +46,7 @@ static bool LeftByExplorer(const char* name) {
 
 bool IsFile(const char* path, std::uint64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA d;
-  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &d) ||
+  if (!GetFileAttributesExW(Widen(path).s, GetFileExInfoStandard, &d) ||
       (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return false;
   if (size) *size = std::uint64_t{d.nFileSizeHigh} << 32 | d.nFileSizeLow;
@@ -44,11 +54,11 @@ bool IsFile(const char* path, std::uint64_t* size) {
 }
 
 bool Exists(const char* path) {
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(Widen(path).s) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsFolder(const char* path) {
-  DWORD attr = GetFileAttributesA(path);
+  DWORD attr = GetFileAttributesW(Widen(path).s);
   return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -60,52 +70,79 @@ static bool Refused(HANDLE h) {
   return false;
 }
 
-// What a walk over a folder's names does with each: its full name, whether
-// it is a folder, and what the walk was given. Returning true ends the walk.
-using Visit = bool (*)(char* path, size_t len, bool folder, void* given);
+// How to open the name itself: a folder only with backup semantics, a
+// junction or symbolic link as itself, never what it leads to.
+static DWORD OpenAsItself(DWORD attr) {
+  return (attr & FILE_ATTRIBUTE_DIRECTORY ? FILE_FLAG_BACKUP_SEMANTICS : 0) |
+         (attr & FILE_ATTRIBUTE_REPARSE_POINT ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+}
+
+// Whether the walk goes below the name: a folder, not a junction or link,
+// which may lead anywhere, or back up the tree.
+static bool Enter(DWORD attr) {
+  return (attr & FILE_ATTRIBUTE_DIRECTORY) && !(attr & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// What a walk over a folder's names does with each: its full name, its
+// attributes, and what the walk was given. Returning true ends the walk.
+using Visit = bool (*)(wchar_t* path, size_t len, DWORD attr, void* given);
+enum Listed { kListedAll, kStopped, kUnreadable, kBroken };
 
 // Calls `visit` with the full name of each name in the folder whose name
-// fills `path` (`len` characters of a MAX_PATH buffer) until it returns true;
-// returns what it last returned. -1 when the folder cannot be read.
-static int EachName(char* path, size_t len, Visit visit, void* given) {
-  if (len + 2 >= MAX_PATH) return -1;
-  std::memcpy(path + len, "\\*", 3);
-  WIN32_FIND_DATAA d;
-  HANDLE find = FindFirstFileA(path, &d);
-  if (find == INVALID_HANDLE_VALUE) return -1;
-  bool stop = false;
+// fills `path` (`len` characters of a kLongPath buffer) until it returns
+// true (kStopped). kUnreadable when the folder cannot be listed at all,
+// kBroken when the listing fails partway, so that what is left is unseen.
+static Listed EachName(wchar_t* path, size_t len, Visit visit, void* given) {
+  if (len + 2 >= kLongPath) return kUnreadable;
+  std::wmemcpy(path + len, L"\\*", 3);
+  WIN32_FIND_DATAW d;
+  HANDLE find = FindFirstFileW(path, &d);
+  path[len] = L'\0';
+  if (find == INVALID_HANDLE_VALUE) return kUnreadable;
+  Listed listed = kListedAll;
   do {
-    size_t n = std::strlen(d.cFileName);
-    if (IsDots(d.cFileName) || len + 1 + n >= MAX_PATH) continue;
-    std::memcpy(path + len + 1, d.cFileName, n + 1);
-    stop = visit(path, len + 1 + n, (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, given);
-  } while (!stop && FindNextFileA(find, &d));
+    size_t n = std::wcslen(d.cFileName);
+    if (IsDots(d.cFileName)) continue;
+    if (len + 1 + n >= kLongPath) listed = kBroken;  // longer than Windows allows
+    if (listed != kListedAll) break;
+    path[len] = L'\\';
+    std::wmemcpy(path + len + 1, d.cFileName, n + 1);
+    if (visit(path, len + 1 + n, d.dwFileAttributes, given)) listed = kStopped;
+  } while (listed == kListedAll && FindNextFileW(find, &d));
+  if (listed == kListedAll && GetLastError() != ERROR_NO_MORE_FILES) listed = kBroken;
   FindClose(find);
-  path[len] = '\0';
-  return stop;
+  path[len] = L'\0';
+  return listed;
 }
 
 // Asking for the right to delete without sharing anything fails while any
 // other program has the file or folder open, to read, write or delete it or
-// as its current folder. Folders open only with backup semantics.
-static bool OpenBelow(char* path, size_t len, bool folder, void*) {
-  if (Refused(CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING,
-                          folder ? FILE_FLAG_BACKUP_SEMANTICS : 0, nullptr)))
+// as its current folder. A listing cut short cannot rule out a hold.
+static bool OpenBelow(wchar_t* path, size_t len, DWORD attr, void*) {
+  if (Refused(CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING, OpenAsItself(attr), nullptr)))
     return true;
-  return folder && EachName(path, len, OpenBelow, nullptr) == 1;
+  if (!Enter(attr)) return false;
+  Listed below = EachName(path, len, OpenBelow, nullptr);
+  return below == kStopped || below == kBroken;
 }
 
 // Asking for the right to delete, while sharing everything, changes nothing
-// and fails only when a holder refuses to share its deletion.
+// and fails only when a holder refuses to share its deletion. The whole tree
+// below a folder is walked again at each try: a hold let go of may leave
+// another.
 static bool HeldNow(const char* path) {
-  if (Refused(CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)))
+  static wchar_t below[kLongPath];
+  const Wide w = Widen(path);
+  DWORD attr = GetFileAttributesW(w.s);
+  if (attr == INVALID_FILE_ATTRIBUTES) return false;
+  if (Refused(CreateFileW(w.s, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, OpenAsItself(attr), nullptr)))
     return true;
-  char below[MAX_PATH];
-  size_t len = std::strlen(path);
-  if (len >= MAX_PATH || !IsFolder(path)) return false;
-  std::memcpy(below, path, len + 1);
-  return EachName(below, len, OpenBelow, nullptr) == 1;
+  if (!Enter(attr)) return false;
+  size_t len = std::wcslen(w.s);
+  std::wmemcpy(below, w.s, len + 1);
+  Listed listed = EachName(below, len, OpenBelow, nullptr);
+  return listed == kStopped || listed == kBroken;
 }
 
 // A scanner's brief hold is waited out here too, rather than taken for the game.
@@ -118,38 +155,42 @@ bool InUse(const char* path, Patience& p) {
 // Asking for the rights a delete needs, sharing everything, changes nothing;
 // a holder's refusal is InUse's business.
 bool MayChange(const char* path) {
-  DWORD attr = GetFileAttributesA(path);
+  const Wide w = Widen(path);
+  DWORD attr = GetFileAttributesW(w.s);
   if (attr == INVALID_FILE_ATTRIBUTES) return true;
   DWORD rights = DELETE | (attr & FILE_ATTRIBUTE_READONLY ? FILE_WRITE_ATTRIBUTES : 0);
-  HANDLE h = CreateFileA(path, rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = CreateFileW(w.s, rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, OpenAsItself(attr), nullptr);
   if (h == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_ACCESS_DENIED;
   CloseHandle(h);
   return true;
 }
 
-static bool CountOne(char* path, size_t, bool, void* given) {
+static bool CountOne(wchar_t* path, size_t len, DWORD, void* given) {
   int& names = *static_cast<int*>(given);
-  if (!LeftByExplorer(std::strrchr(path, '\\') + 1)) names++;
+  const wchar_t* name = path + len;
+  while (name > path && name[-1] != L'\\') name--;
+  if (!LeftByExplorer(name)) names++;
   return names >= 2;
 }
 
 int CountNames(const char* path) {
-  char buf[MAX_PATH];
-  size_t len = std::strlen(path);
-  if (len >= MAX_PATH) return -1;
-  std::memcpy(buf, path, len + 1);
+  static wchar_t buf[kLongPath];
+  const Wide w = Widen(path);
+  size_t len = std::wcslen(w.s);
+  std::wmemcpy(buf, w.s, len + 1);
   int names = 0;
-  return EachName(buf, len, CountOne, &names) < 0 ? -1 : names;
+  Listed listed = EachName(buf, len, CountOne, &names);
+  return listed == kUnreadable || listed == kBroken ? -1 : names;
 }
 
 // A probe file that the system deletes as its handle closes, however this
 // process ends, tells what the folder's real access rights allow.
 bool Writable(const char* folder) {
-  char probe[MAX_PATH];
-  int n = std::snprintf(probe, sizeof probe, "%s\\QVR-%lu.probe", folder, GetCurrentProcessId());
-  if (n < 0 || n >= MAX_PATH) return false;
-  HANDLE h = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  char probe[1024];
+  int n = std::snprintf(probe, sizeof probe, "%s/QVR-%lu.probe", folder, GetCurrentProcessId());
+  if (n < 0 || n >= static_cast<int>(sizeof probe)) return false;
+  HANDLE h = CreateFileW(Widen(probe).s, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);
@@ -160,23 +201,24 @@ bool Writable(const char* folder) {
 // taken without regard to letter case. (Its serial number would make Wine
 // read the disk device and complain on the console.)
 Room FreeSpace(const char* folder) {
+  static wchar_t full[kLongPath], root[kLongPath];
   Room r = {};
   ULARGE_INTEGER avail, total;
   DWORD perCluster = 0, sector = 0, freeClusters = 0, clusters = 0;
-  char full[MAX_PATH], root[MAX_PATH];
-  DWORD n = GetFullPathNameA(folder, MAX_PATH, full, nullptr);
-  if (n == 0 || n >= MAX_PATH || !GetVolumePathNameA(full, root, MAX_PATH) ||
-      !GetDiskFreeSpaceExA(folder, &avail, &total, nullptr) ||
-      !GetDiskFreeSpaceA(root, &perCluster, &sector, &freeClusters, &clusters))
+  const Wide w = Widen(folder);
+  DWORD n = GetFullPathNameW(w.s, kLongPath, full, nullptr);
+  if (n == 0 || n >= kLongPath || !GetVolumePathNameW(full, root, kLongPath) ||
+      !GetDiskFreeSpaceExW(w.s, &avail, &total, nullptr) ||
+      !GetDiskFreeSpaceW(root, &perCluster, &sector, &freeClusters, &clusters))
     return r;
   r.known = true;
   r.free = avail.QuadPart;
   r.total = total.QuadPart;
   r.unit = std::uint64_t{perCluster} * sector;
   r.volume = 1469598103934665603ull;  // FNV-1a of the upper-cased name
-  for (const char* c = root; *c; c++)
-    r.volume = (r.volume ^ static_cast<unsigned>(std::toupper(static_cast<unsigned char>(*c)))) *
-               1099511628211ull;
+  for (const wchar_t* c = root; *c; c++)
+    r.volume =
+        (r.volume ^ (*c < 128 ? static_cast<unsigned>(std::toupper(*c)) : *c)) * 1099511628211ull;
   return r;
 }
 

@@ -8,6 +8,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include "wide.h"
 #else
 #include <sys/file.h>
 #include <unistd.h>
@@ -25,10 +27,19 @@ static FILE* Stream(int fd, const char* mode) {
 
 FILE* CreateNew(const char* path) {
 #ifdef _WIN32
-  return Stream(_open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE),
-                "wb");
+  return Stream(
+      _wopen(Widen(path).s, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE),
+      "wb");
 #else
   return Stream(open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), "wb");
+#endif
+}
+
+FILE* OpenToRead(const char* path) {
+#ifdef _WIN32
+  return _wfopen(Widen(path).s, L"rb");
+#else
+  return std::fopen(path, "rb");
 #endif
 }
 
@@ -76,7 +87,7 @@ Fault Move(const char* from, const char* to, Patience* given) {
   Patience fallback;
   Patience& p = given ? *given : fallback;
   for (Wait w;;) {
-    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return kOk;
+    if (MoveFileExW(Widen(from).s, Widen(to).s, MOVEFILE_WRITE_THROUGH)) return kOk;
     // A folder renamed onto a folder is refused as "access denied": a taken
     // name is never a hold.
     DWORD err = GetLastError();
@@ -93,9 +104,10 @@ Fault MoveByCheck(const char* from, const char* to, Patience* p) {
 Fault Delete(const char* path, Patience* given) {
   Patience fallback;
   Patience& p = given ? *given : fallback;
+  const Wide name = Widen(path);
   for (Wait w;;) {
-    if (DeleteFileA(path)) return kOk;
-    DWORD err = GetLastError(), attr = GetFileAttributesA(path);
+    if (DeleteFileW(name.s)) return kOk;
+    DWORD err = GetLastError(), attr = GetFileAttributesW(name.s);
     if (attr == INVALID_FILE_ATTRIBUTES) return kGone;
     if (attr & FILE_ATTRIBUTE_DIRECTORY) return kFailed;
     Fault f = FaultOf(err, false);
@@ -104,9 +116,10 @@ Fault Delete(const char* path, Patience* given) {
 }
 
 Fault ClearReadOnly(const char* path) {
-  DWORD attr = GetFileAttributesA(path);
+  const Wide w = Widen(path);
+  DWORD attr = GetFileAttributesW(w.s);
   if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_READONLY)) return kOk;
-  if (SetFileAttributesA(path, attr & ~FILE_ATTRIBUTE_READONLY)) return kOk;
+  if (SetFileAttributesW(w.s, attr & ~FILE_ATTRIBUTE_READONLY)) return kOk;
   return FaultOf(GetLastError(), false);
 }
 
@@ -115,7 +128,8 @@ FILE* Reopen(const char* path, Patience* given) {
   Patience fallback;
   Patience& p = given ? *given : fallback;
   HANDLE h;
-  for (Wait w; (h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+  const Wide name = Widen(path);
+  for (Wait w; (h = CreateFileW(name.s, GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE;)
     if (FaultOf(GetLastError(), false) != kHeld || !WaitMore(p, w, path)) return nullptr;
@@ -130,14 +144,27 @@ bool Sync(FILE* f) {
 
 void StartWriteBack(FILE*, std::uint64_t) {}
 
-bool SyncFolder(const char*) {
-  return true;
+// What a file system answers when it cannot flush a folder at all.
+static bool CannotFlush(DWORD err) {
+  return err == ERROR_INVALID_FUNCTION || err == ERROR_INVALID_PARAMETER;
+}
+
+// A folder is flushed through a handle of its own, which only backup
+// semantics give, opened for writing as FlushFileBuffers requires.
+bool SyncFolder(const char* path) {
+  HANDLE h = CreateFileW(Widen(path).s, GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return CannotFlush(GetLastError());
+  bool ok = FlushFileBuffers(h) || CannotFlush(GetLastError());
+  CloseHandle(h);
+  return ok;
 }
 
 // Opened without sharing, a second open fails for as long as the handle is
 // open; the file goes away with it, when DropLock or the process's end closes it.
 LockState TakeLock(const char* path, Lock* lock) {
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  HANDLE h = CreateFileW(Widen(path).s, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     lock->held = reinterpret_cast<std::intptr_t>(h);

@@ -46,6 +46,10 @@ Fault ClearReadOnly(const char* path);
 // anything of that name exists already, so nothing is ever appended to or cut.
 FILE* CreateNew(const char* path);
 
+// Opens the existing file `path` for binary reading only. Returns null when
+// it cannot be opened.
+FILE* OpenToRead(const char* path);
+
 // Opens the existing file `path` for binary reading and writing, nothing cut.
 // Returns null when it cannot be opened.
 FILE* Reopen(const char* path, Patience* p = nullptr);
@@ -64,9 +68,8 @@ bool Sync(FILE* f);
 void StartWriteBack(FILE* f, std::uint64_t from);
 
 // Pushes the names made, moved or deleted in the folder `path` through to the
-// disk. Returns false when that fails; a file system that offers no such sync
-// is passed over. Windows has no such call: there the file system's own log
-// keeps the names in order, and a power cut may undo the last few renames.
+// disk. Returns false when that fails; a file system that cannot sync a
+// folder is passed over.
 bool SyncFolder(const char* path);
 
 // The save folder's lock while one program runs there: the system's handle

@@ -22,7 +22,7 @@ const char* SourceMissing(const DecodeUse& use) {
 const char* DecodeCopy(const DecodeUse& use, FILE* con) {
   FILE* out = CreateNew(use.dest);
   if (!out) return use.destOpenFail;
-  FILE* in = std::fopen(use.source, "rb");
+  FILE* in = OpenToRead(use.source);
   if (!in) {
     std::fclose(out);
     return use.sourceOpenFail;

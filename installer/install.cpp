@@ -102,7 +102,7 @@ static void Refuse(Run& run) {
 // Reads the party block from the save at `path` into `p` when the first part
 // is completed (*completed); the flag is read and shown either way.
 static const char* ReadParty(const char* path, FILE* con, unsigned char* p, bool* completed) {
-  FILE* in = std::fopen(path, "rb");
+  FILE* in = OpenToRead(path);
   if (!in) return kNoOriginal;
   std::uint32_t Offset = 0;
   if (!FindParty(in, &Offset)) {

@@ -31,9 +31,10 @@ echo "== release: built again in another folder, the zip is byte for byte the sa
 cmake --build --preset mingw -j "$(nproc)" --target package >/dev/null 2>&1
 cmp "$zip" "build/mingw/$name"
 
-echo "== release: each program runs as the player (asInvoker) on Windows 7 to 11, with no debug sections"
+echo "== release: each program runs as the player (asInvoker) on Windows 7 to 11, takes long paths, with no debug sections"
 for exe in build/release/bin/{QVRPt2Installer_mod,Reinstall_QVRPt1}.exe; do
   if ! grep -q 'requestedExecutionLevel level="asInvoker"' "$exe" ||
+     ! grep -q '<longPathAware [^>]*>true</longPathAware>' "$exe" ||
      [ "$(grep -ao '<supportedOS Id=' "$exe" | wc -l)" -ne 4 ]; then
     echo "check_release: $exe carries no manifest, or not the whole one" >&2
     exit 1
@@ -44,7 +45,7 @@ for exe in build/release/bin/{QVRPt2Installer_mod,Reinstall_QVRPt1}.exe; do
   fi
 done
 
-echo "== release: the unzipped programs install and restore a sample installation under Wine"
+echo "== release: the unzipped programs install and restore a sample installation under Wine, syncing the folders they change"
 work=$(mktemp -d)
 player() { setpriv --reuid=nobody --regid=nogroup --clear-groups env WINEPREFIX="$work/player" TMPDIR="$work/player-tmp" "$@"; }
 trap '[ ! -d "$work/player" ] || player wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -52,7 +53,20 @@ unzip -q "$zip" -d "$work/zip"
 for exe in QVRPt2Installer_mod.exe Reinstall_QVRPt1.exe; do cmp "$work/zip/$exe" "build/mingw/bin/$exe"; done
 saves=$(build/default/bin/make_sample "$work/game")
 cp -a "$work/game" "$work/before"
-said=$(cd "$saves" && wine "$work/zip/QVRPt2Installer_mod.exe" </dev/null | tr -d '\r')
+# The folders a program under Wine pushes to the disk, in order, as Linux
+# sees the calls of its main thread: those of the native build, the same
+# way. (Processes it starts, such as Wine's services, are not followed: they
+# would keep the trace open.)
+traced() { strace -qq -y -e trace=fsync -e signal=none -o "$work/syncs" "$@"; }
+folders_synced() {
+  local want=$1 got
+  got=$(sed -n 's/.*fsync([0-9]*<\(.*\)>) *= 0$/\1/p' "$work/syncs" | while read -r p; do [ ! -d "$p" ] || echo "$p"; done)
+  if [ "$got" != "$want" ]; then
+    echo "check_release: the folders synced were:"$'\n'"$got"$'\n'"as traced:"$'\n'"$(cat "$work/syncs")" >&2
+    exit 1
+  fi
+}
+said=$(cd "$saves" && traced wine "$work/zip/QVRPt2Installer_mod.exe" </dev/null | tr -d '\r')
 want=$'\nExtracting SAVED Game data.\nOffset is 4e20.\nData is c5.\nData is 80.\n'
 want+=$'\nDecoding SPRITES.LOD.\n\nDecoding Games.lod.\n\nDecoding BITMAPS.LOD.\n\nDecoding ICONS.LOD.'
 if [ "$said" != "$want" ]; then
@@ -63,6 +77,7 @@ for f in DATA/SPRITES.LOD.QVRPt1 SOUNDS.QVRPt1 Saves/save000.zsv.Original; do
   [ -e "$work/game/$f" ] || { echo "check_release: no $f after the install" >&2; exit 1; }
 done
 cmp "$work/game/Saves/save000.zsv.Original" "$work/before/Saves/save000.zsv"
+folders_synced "$work/game/DATA"$'\n'"$work/game"$'\n'"$saves"
 
 echo "== release: as a player who may not write the game's folders, under Wine as a user of its own"
 # Wine needs a prefix of the user's own: a tree of links into the tested one.
@@ -88,7 +103,8 @@ if [ "$(id -u)" -eq 0 ]; then
   as_player Reinstall_QVRPt1
   diff -r "$work/installed" "$work/game"
 fi
-(cd "$saves" && wine "$work/zip/Reinstall_QVRPt1.exe" </dev/null)
+(cd "$saves" && traced wine "$work/zip/Reinstall_QVRPt1.exe" </dev/null)
+folders_synced "$work/game/DATA"$'\n'"$work/game"
 diff -r "$work/before/DATA" "$work/game/DATA"
 diff -r "$work/before/SOUNDS" "$work/game/SOUNDS"
 diff -r "$work/before/SOUNDS.QVRPt2" "$work/game/SOUNDS.QVRPt2"

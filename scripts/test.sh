@@ -18,6 +18,7 @@ have x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
 have zip || missing+=(zip)
 have unzip || missing+=(unzip)
 have eatmydata || missing+=(eatmydata)
+have strace || missing+=(strace)
 # A volume without hard links for the move tests: exFAT through FUSE.
 have mkfs.exfat || missing+=(exfatprogs)
 have mount.exfat-fuse || missing+=(exfat-fuse)

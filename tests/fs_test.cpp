@@ -246,11 +246,37 @@ TEST(WaitTest, OnlyAHoldIsWaitedOut) {
   if (f) std::fclose(f);
   fs::permissions(tmp / "taken", fs::perms::owner_write, fs::perm_options::add);
 }
-#else
-// A file system that cannot sync a folder at all (procfs answers EINVAL) is
-// passed over; a folder that is not there is a failure.
-TEST(SyncFolderTest, PassesOverAFileSystemWithoutFolderSyncs) {
-  EXPECT_TRUE(SyncFolder("/proc/self"));
-  EXPECT_FALSE(SyncFolder("/no/such/folder"));
+
+// The in-use walk finds a hold past 260 characters but checks a symbolic link
+// as itself: where it leads, back up the tree too, is no part of the folder.
+TEST(InUseTest, WalksTheWholeFolderButNoLink) {
+  TempDir tmp;
+  const fs::path sounds = fs::path(tmp / "SOUNDS"), elsewhere = fs::path(tmp / "elsewhere"),
+                 deep = sounds / std::string(200, 'v') / std::string(100, 'w');
+  for (const fs::path& folder : {deep, elsewhere}) fs::create_directories(folder);
+  sample::WriteFile((elsewhere / "x").string(), {1});
+  for (const auto& [link, to] : {std::pair{sounds / "link", elsewhere}, {sounds / "loop", sounds}})
+    ASSERT_TRUE(CreateSymbolicLinkW(link.c_str(), to.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY));
+  Patience p{0};
+  for (const fs::path& held : {deep, elsewhere, elsewhere / "x"}) {
+    HANDLE h = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    EXPECT_EQ(InUse(sounds.string().c_str(), p), held == deep);
+    CloseHandle(h);
+  }
+  for (fs::path gone = deep; gone != sounds; gone = gone.parent_path()) fs::remove(gone);
 }
 #endif
+
+// A folder is flushed; a file system that cannot sync one (procfs answers
+// EINVAL, which Wine passes on) is passed over; a folder not there is a failure.
+TEST(SyncFolderTest, PassesOverAFileSystemWithoutFolderSyncs) {
+  TempDir tmp;
+  EXPECT_TRUE(SyncFolder(tmp.path.c_str()));
+#ifdef _WIN32
+  EXPECT_TRUE(SyncFolder("Z:/proc/self"));  // under Wine, Z: is the Unix root
+#else
+  EXPECT_TRUE(SyncFolder("/proc/self"));
+#endif
+  EXPECT_FALSE(SyncFolder("/no/such/folder"));
+}

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -665,8 +666,8 @@ TEST_F(InstallTest, SaveHeldByAScannerIsWaitedFor) {
   EXPECT_EQ(Snapshot(root), before);
 
   scanner = scan(At("DATA/SPRITES.LOD"));
-  std::thread letGo([&] {  // 1.5 s at the start; the new save till 1.5 s after the data swap
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  std::thread letGo([&] {  // 0.5 s at the start, unsaid; the new save till 1.5 s after the swap
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     CloseHandle(scanner);
     for (int ms = 0;
          ms < 30000 && (scanner = scan(Save("save000.zsv.QVRPt2"))) == INVALID_HANDLE_VALUE; ms++)
@@ -676,7 +677,7 @@ TEST_F(InstallTest, SaveHeldByAScannerIsWaitedFor) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     CloseHandle(scanner);
   });
-  EXPECT_EQ(Install(), (RunResult{0, waiting + "SPRITES.LOD.\n" + Announced(20000, 0xC5)}));
+  EXPECT_EQ(Install(), (RunResult{0, Announced(20000, 0xC5) + waiting + "save000.zsv.QVRPt2.\n"}));
   letGo.join();
   scanner = scan(At("DATA/ICONS.LOD.QVRPt1"));
   EXPECT_EQ(Restore(), (RunResult{1, waiting + "ICONS.LOD.QVRPt1.\n" +
@@ -818,6 +819,7 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
       {i, kHeld, {"SOUNDS/Voices"}, false, InUseSaid("SOUNDS", i)},  // a command prompt's folder
       {i, kHeld, {"SOUNDS/Voices/Deeper"}, false, InUseSaid("SOUNDS", i)},
       {i, kHeld, {"Saves/save000.zsv"}, false, InUseSaid("save000.zsv", i)},
+      {i, kHeld, {"SOUNDS/\u0417\u0432\u0443\u043a.wav"}, false, InUseSaid("SOUNDS", i)},
       {r, kHeld, {"DATA/BITMAPS.LOD.QVRPt1"}, true, InUseSaid("BITMAPS.LOD.QVRPt1", r)},
       {r, kHeld, {"DATA/BITMAPS.LOD"}, true, InUseSaid("BITMAPS.LOD", r)},
       {r, kHeld, {"SOUNDS.QVRPt1"}, true, InUseSaid("SOUNDS.QVRPt1", r)},
@@ -847,7 +849,9 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
         fs::permissions(At(f), write, fs::perm_options::remove);
       else if (row.how == kSticky)
         fs::permissions(At(f), fs::perms::sticky_bit, fs::perm_options::add);
-    if (row.how == kHeld && !fs::exists(At(at))) fs::create_directories(At(at));
+    const fs::path held = fs::u8path(At(at));  // in any alphabet
+    if (row.how == kHeld && !fs::exists(held))
+      held.has_extension() ? (void)std::ofstream(held) : (void)fs::create_directories(held);
     Tree before = Snapshot(root);
     const std::string in = At(row.how == kWrongFolder ? "" : "Saves");
     const RunResult want = {row.said.empty() ? 0 : 1, row.said};
@@ -856,7 +860,7 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
     HANDLE game =
         row.how != kHeld
             ? nullptr
-            : CreateFileA(At(at).c_str(), GENERIC_READ,
+            : CreateFileW(held.c_str(), GENERIC_READ,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | (inside ? FILE_SHARE_DELETE : 0),
                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     auto here = [&] { return row.program == i ? Install() : Restore(); };  // held: this process
