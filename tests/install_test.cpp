@@ -114,8 +114,7 @@ struct InstallTest : ::testing::Test {
     ASSERT_FALSE(saves.empty());
   }
   std::string At(const std::string& rel) const { return root + "/" + rel; }
-  // An install by hand: `swapped` archives (decoding order) aside, the second
-  // part's as holes of their size in their place; with any, the sounds swapped.
+  // An install by hand, `swapped` archives far: the second part's are holes of their size.
   void SwapByHand(int swapped) {
     for (int i = 0; i < swapped; i++) {
       fs::rename(At(kArchiveRows[i].live), At(kArchiveRows[i].live + ".QVRPt1"));
@@ -395,16 +394,8 @@ INSTANTIATE_TEST_SUITE_P(Refusal, PromptTest, ::testing::Bool(),
 // lost; without it, the backup of an earlier run carries the party, and stays.
 // However the game was left, a restore brings the first part back, and the
 // live sounds stay when no first-part sounds wait aside. Between runs a repair
-// may write over ICONS.LOD, the player delete SOUNDS.QVRPt1 or mark files read-only.
-enum Act {
-  kInstallAgain,
-  kRestoreAgain,
-  kInstallStoppedInSwap,
-  kPlayerSaveBack,
-  kRepair,
-  kPt1SoundsDeleted,
-  kReadOnly
-};
+// may write over ICONS.LOD, the player rename SOUNDS.QVRPt1 or mark files read-only.
+enum Act { kInstallAgain, kRestoreAgain, kStopInSwap, kSaveBack, kRepair, kSoundsAway, kReadOnly };
 enum End { kAsBefore, kComplete, kCompleteTwice, kFirstPartAgain, kPt1SoundsLost };
 struct Step {
   Act act;
@@ -425,6 +416,7 @@ TEST_P(RerunTest, RunningEitherProgramAgainKeepsThePlayersSave) {
   const Rerun& rerun = GetParam();
   if (rerun.setup == kOldBackup) options.save.flag = 0x7F;
   Build();
+  if (rerun.setup == kOwnSounds) fs::copy(At("SOUNDS"), At("SOUNDS.QVRPt1"));
   Tree pristine = Snapshot(root);
   const std::string save = Save("save000.zsv");
   if (rerun.setup == kOnlyBackup) fs::rename(save, save + ".Original");
@@ -432,52 +424,47 @@ TEST_P(RerunTest, RunningEitherProgramAgainKeepsThePlayersSave) {
   if (rerun.setup == kOldBackup) sample::WriteFile(save + ".Original", sample::Filled(77, 5000));
   if (rerun.setup == kNewSaveLeft) sample::WriteFile(save + ".QVRPt2", sample::Filled(78, 300000));
   if (rerun.setup == kNoPt2Sounds) fs::remove_all(At("SOUNDS.QVRPt2"));
-  if (rerun.setup == kOwnSounds) fs::copy(At("SOUNDS"), At("SOUNDS.QVRPt1"));
   Tree before = Snapshot(root);
   Bytes player = sample::ReadFile(Save("save000.zsv"));
   if (player.empty()) player = sample::ReadFile(Save("save000.zsv.Original"));
   for (const Step& step : rerun.steps) {
-    if (step.act == kPlayerSaveBack) sample::WriteFile(Save("save000.zsv"), player);
+    if (step.act == kSaveBack) sample::WriteFile(Save("save000.zsv"), player);
     if (step.act == kRepair) sample::WriteFile(At("DATA/ICONS.LOD"), sample::Pt1Archive(3));
-    if (step.act == kPt1SoundsDeleted) fs::remove_all(At("SOUNDS.QVRPt1"));
+    if (step.act == kSoundsAway) fs::rename(At("SOUNDS.QVRPt1"), At("SOUNDS.Part1"));
     for (const auto& e : fs::recursive_directory_iterator(root))  // the game's, not the saves
       if (step.act == kReadOnly && e.is_regular_file() && e.path().parent_path() != saves)
         fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::remove);
-    if (step.act >= kPlayerSaveBack) continue;
+    if (step.act >= kSaveBack) continue;
     RunResult r = step.act == kRestoreAgain   ? Restore()
                   : step.act == kInstallAgain ? Install()
                                               : InstallStoppedInSwap();
     EXPECT_EQ(r, (RunResult{step.status, step.out}));
     ExpectPlayerSaveKept(player);
   }
-  Tree want = rerun.end == kAsBefore         ? before
-              : rerun.end == kFirstPartAgain ? SavesSwapped(pristine)
-                                             : AfterInstall(pristine);
+  Tree want = rerun.end == kAsBefore ? before
+              : rerun.end == kFirstPartAgain || rerun.end == kPt1SoundsLost
+                  ? SavesSwapped(pristine)
+                  : AfterInstall(pristine);
   if (rerun.end == kCompleteTwice)
     want["Saves/save000.zsv.Original.1"] = want["Saves/save000.zsv.Original"];
   if (rerun.setup == kNewSaveLeft)  // kept: the run did not make it
     want["Saves/save000.zsv.QVRPt2.1"] = before["Saves/save000.zsv.QVRPt2"];
-  for (const auto& [name, entry] : before)  // the player's own, moved out of the way
-    if (rerun.setup == kOwnSounds && name.rfind("SOUNDS.QVRPt1", 0) == 0)
-      want["SOUNDS.QVRPt1.1" + name.substr(13)] = entry;
-  for (const ArchiveRow& a : kArchiveRows)  // the archives back, the live sounds the second part's
-    if (rerun.end == kPt1SoundsLost) RenameIn(want, a.live + ".QVRPt1", a.live);
-  for (auto it = want.lower_bound("SOUNDS.QVRPt1");
-       rerun.end == kPt1SoundsLost && it != want.end();)
-    it = it->first.rfind("SOUNDS.QVRPt1", 0) == 0 ? want.erase(it) : want.end();
+  if (rerun.setup == kOwnSounds) RenameIn(want, "SOUNDS.QVRPt1", "SOUNDS.QVRPt1.1");  // moved aside
+  if (rerun.end == kPt1SoundsLost) RenameIn(want, "SOUNDS", "SOUNDS.Part1");   // the live sounds
+  if (rerun.end == kPt1SoundsLost) RenameIn(want, "SOUNDS.QVRPt2", "SOUNDS");  // the second part's
   EXPECT_EQ(Snapshot(root), want);
 }
 
 std::vector<Rerun> Reruns() {
   const Step done{kInstallAgain, 0, Announced(20000, 0xC5)}, restored{kRestoreAgain, 0, ""},
-      stopped{kInstallStoppedInSwap, 1, Head(20000, 0xC5) + kSwapStop},
-      refused{kInstallAgain, 0, Head(20000, 0x7F) + kRefusal}, saveBack{kPlayerSaveBack, 0, ""},
+      stopped{kStopInSwap, 1, Head(20000, 0xC5) + kSwapStop},
+      refused{kInstallAgain, 0, Head(20000, 0x7F) + kRefusal}, saveBack{kSaveBack, 0, ""},
       // The new save's own marker leads to its party block, whose flag is clear.
       newSaveRefused{kInstallAgain, 0, Head(148402, 0) + kRefusal},
       installed{kInstallAgain, 1, kInstalled}, unfinished{kInstallAgain, 1, kUnfinished},
       noOriginal{kInstallAgain, 1, kBanner + "Can't open Original file.\n"},
       noSounds{kInstallAgain, 1, kNoSounds}, repair{kRepair, 0, ""},
-      changed{kInstallAgain, 1, kChanged}, soundsGone{kPt1SoundsDeleted, 0, ""},
+      changed{kInstallAgain, 1, kChanged}, soundsGone{kSoundsAway, 0, ""},
       soundsLost{kRestoreAgain, 1, "Can't put back SOUNDS folder.\n"}, readOnly{kReadOnly, 0, ""};
   return {
       {"CompleteThenInstall", kPlain, {done, installed}, kComplete},
@@ -505,9 +492,8 @@ INSTANTIATE_TEST_SUITE_P(Each, RerunTest, ::testing::ValuesIn(Reruns()),
                          });
 
 // Unable to move everything back, the restorer says so rather than passing
-// for a success, the sounds first; so is each backup gone while the second
-// part's archive is live, kept as one whose backup name is a folder. The
-// second part's sounds go beside a download unpacked again.
+// for a success, the sounds first, then each archive whose live file stays (its
+// backup gone or a folder). The second part's sounds go beside a new download.
 struct RestoreTest : InstallTest {};
 
 TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
@@ -846,10 +832,9 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
       for (const char* f : {"SOUNDS.QVRPt1/Click.wav", "DATA/BITMAPS.LOD.QVRPt1"})
         if (row.aside == 1 || f[0] == 'S') sample::WriteFile(At(f), sample::Filled(6, 100));
     for (const std::string& f : row.at)
-      if (row.how == kLocked)
-        fs::permissions(At(f), write, fs::perm_options::remove);
-      else if (row.how == kSticky)
-        fs::permissions(At(f), fs::perms::sticky_bit, fs::perm_options::add);
+      if (row.how == kLocked) fs::permissions(At(f), write, fs::perm_options::remove);
+    if (row.how == kSticky)
+      fs::permissions(At("DATA"), fs::perms::sticky_bit, fs::perm_options::add);
     const fs::path held = fs::u8path(At(at));  // in any alphabet
     if (row.how == kHeld && !fs::exists(held))
       held.has_extension() ? (void)std::ofstream(held) : (void)fs::create_directories(held);
