@@ -4,10 +4,6 @@
 #include <windows.h>
 #endif
 
-bool MustHoldWindow(unsigned consoleProcesses, bool inIsConsole, bool outIsConsole) {
-  return consoleProcesses == 1 && inIsConsole && outIsConsole;
-}
-
 void HoldWindow(FILE* con, FILE* keys) {
   std::fputs("Press Enter to close this window.\n", con);
   std::fflush(con);
@@ -23,8 +19,8 @@ static bool IsConsole(DWORD which) {
 
 bool AloneInOwnWindow() {
   DWORD ids[2];
-  return MustHoldWindow(GetConsoleProcessList(ids, 2), IsConsole(STD_INPUT_HANDLE),
-                        IsConsole(STD_OUTPUT_HANDLE));
+  return GetConsoleProcessList(ids, 2) == 1 && IsConsole(STD_INPUT_HANDLE) &&
+         IsConsole(STD_OUTPUT_HANDLE);
 }
 
 #else

@@ -4,13 +4,10 @@
 
 #include <cstdio>
 
-// Whether a failure message must be held on screen before the program ends:
-// only when it is the one process of its console (a double-click opened the
+// Whether a message must be held on screen before the program ends: only
+// when it is the one process of its console (a double-click opened the
 // window, which closes with it) and both its input and output are that
-// console. A terminal, a pipe or a file never waits.
-bool MustHoldWindow(unsigned consoleProcesses, bool inIsConsole, bool outIsConsole);
-
-// MustHoldWindow with this process's own answers; always false on POSIX.
+// console. A terminal, a pipe or a file never waits; POSIX never does.
 bool AloneInOwnWindow();
 
 // Asks for Enter on `con` and waits for it (or the end of `keys`).

@@ -65,18 +65,14 @@ inline constexpr ArchivePaths kArchives[kArchiveCount] = {
 };
 
 // A message for the player, made where the names are known: a value that
-// the caller keeps until it prints it. An empty text says nothing.
+// the caller keeps until it prints it. An empty text says nothing. `format`
+// is one of the programs' messages, which hold no % but their own %s.
 struct Said {
   char text[256];
 };
-inline Said Say(const char* fixed) {
+inline Said Say(const char* format, const char* a = "", const char* b = "") {
   Said s = {};
-  std::snprintf(s.text, sizeof s.text, "%s", fixed ? fixed : "");
-  return s;
-}
-inline Said SayWith(const char* format, const char* a, const char* b) {
-  Said s = {};
-  std::snprintf(s.text, sizeof s.text, format, a, b);
+  if (format) std::snprintf(s.text, sizeof s.text, format, a, b);
   return s;
 }
 

@@ -1,23 +1,38 @@
 #include "run.h"
 
 #include "console.h"
-#include "disk.h"
-#include "fileset.h"
 
 static constexpr const char* kNoData =
     "Can't find the DATA folder.\nStart %s in the game's save folder.\n";
 
 bool StartRun(const char* program, Run& run) {
-  if (!IsFolder(kDataFolder)) {
+  // A DATA folder on another disk, linked here, is the game's too.
+  Kind data = What(kDataFolder).kind;
+  if (data != kFolder && data != kLink) {
     std::fprintf(run.con, kNoData, program);
     return false;
   }
   // Without a lock file (a read-only folder) the run goes on unguarded.
-  if (TakeLock(kLockFile, &run.lock) == kLockBusy) {
+  if (TakeLock(kLockFile, &run.lock) == kHeld) {
     std::fputs(kBusy, run.con);
     return false;
   }
   return true;
+}
+
+// The running game holds its archives and sounds, a save editor or sync
+// client the saves; a game under Program Files, run without administrator
+// rights, refuses every change. Found only at the change, either would leave
+// a half-swapped game.
+Said Untouchable(const char* program, const char* const* folders, const char* const* names,
+                 Patience& p) {
+  for (const char* const* n = names; *n; n++)
+    if (InUse(*n, p)) return Say(kInUse, FileName(*n), program);
+  for (const char* const* f = folders; *f; f++)
+    if (!Writable(*f)) return Say(kCantWrite, program, "");
+  for (const char* const* n = names; *n; n++)
+    if (!MayChange(*n)) return Say(kCantWrite, program, "");
+  return Say(nullptr);
 }
 
 int EndRun(int status, const char* done, Run& run) {

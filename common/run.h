@@ -1,10 +1,11 @@
-// The start and the end that both programs' runs share.
+// The start and the end that both programs' runs share, and the checks both
+// make before they change anything.
 #pragma once
 
 #include <cstdio>
 
-#include "files.h"
-#include "wait.h"
+#include "fileset.h"
+#include "fs.h"
 
 // One run of either program: where it talks to the player and reads the
 // player's keys, how it waits out other programs' holds, and the save
@@ -22,6 +23,13 @@ struct Run {
 // not go on; nothing is changed then, and no lock file is made outside a
 // save folder.
 bool StartRun(const char* program, Run& run);
+
+// Before any change: what keeps `program` from making names in `folders` and
+// renaming or deleting `names` (lists ending with null): another program's
+// hold (waited out as `p` says), then a folder or name the player may not
+// change. Nothing said when nothing does.
+Said Untouchable(const char* program, const char* const* folders, const char* const* names,
+                 Patience& p);
 
 // Ends a program's run. In a double-clicked window, which closes with the
 // program, it waits for Enter so the last message can be read: after a

@@ -2,56 +2,51 @@
 
 #include <cstdio>
 
-#include "fs.h"
-
 Survey TakeSurvey() {
   Survey s = {};
   for (int i = 0; i < kArchiveCount; i++) {
     const ArchivePaths& a = kArchives[i];
-    std::uint64_t size = 0;
-    s.backup[i] = Exists(a.backup);
-    s.backupFile[i] = IsFile(a.backup);
-    s.pt2[i] = IsFile(a.live, &size) && size == static_cast<std::uint64_t>(a.size);
+    Stat live = What(a.live);
+    s.backup[i] = What(a.backup).kind;
+    s.pt2[i] = live.kind == kFile && live.size == static_cast<std::uint64_t>(a.size);
   }
-  s.sounds = Exists(kSounds);
-  s.soundsPt1 = Exists(kSoundsPt1);
-  s.soundsPt2 = Exists(kSoundsPt2);
-  s.save = Exists(kSave);
-  s.saveFile = IsFile(kSave);
-  s.saveBackup = Exists(kSaveBackup);
-  s.saveBackupFile = IsFile(kSaveBackup);
-  s.newSave = Exists(kNewSave);
+  s.sounds = What(kSounds).kind;
+  s.soundsPt1 = What(kSoundsPt1).kind;
+  s.soundsPt2 = What(kSoundsPt2).kind;
+  s.save = What(kSave).kind;
+  s.saveBackup = What(kSaveBackup).kind;
+  s.newSave = What(kNewSave).kind;
   return s;
 }
 
-static int Count(const bool (&each)[kArchiveCount]) {
-  int n = 0;
-  for (bool b : each) n += b;
-  return n;
-}
-
 bool SecondPartThere(const Survey& s) {
-  return Count(s.backup) > 0 || Count(s.pt2) > 0;
+  for (int i = 0; i < kArchiveCount; i++)
+    if (s.backup[i] != kNone || s.pt2[i]) return true;
+  return false;
 }
 
 bool OwnSounds(const Survey& s) {
-  return s.soundsPt1 && !SecondPartThere(s);
+  return s.soundsPt1 != kNone && !SecondPartThere(s);
 }
 
 bool Installed(const Survey& s) {
-  return Count(s.backup) == kArchiveCount && s.soundsPt1 && s.sounds && !s.newSave;
+  for (Kind backup : s.backup)
+    if (backup == kNone) return false;
+  return s.soundsPt1 != kNone && s.sounds != kNone && s.newSave == kNone;
 }
 
 bool LiveIsPt2(const Survey& s) {
-  return Count(s.pt2) == kArchiveCount;
+  for (bool pt2 : s.pt2)
+    if (!pt2) return false;
+  return true;
 }
 
-Fault MoveToNumbered(const char* from, const char* base, Patience* p) {
+Fault MoveToNumbered(const char* from, const char* base, Patience& p) {
   char name[64];
   for (int n = 1; n < 100000; n++) {
     if (std::snprintf(name, sizeof name, "%s.%d", base, n) >= static_cast<int>(sizeof name))
       return kFailed;
-    if (!Exists(name)) return Move(from, name, p);
+    if (What(name).kind == kNone) return Move(from, name, p);
   }
   return kTaken;
 }

@@ -6,18 +6,14 @@
 // exact sizes, so the survey knows them by what they hold.
 #pragma once
 
-#include "files.h"
 #include "fileset.h"
-#include "wait.h"
+#include "fs.h"
 
 struct Survey {
-  bool backup[kArchiveCount];      // a first-part archive waits under its .QVRPt1 name
-  bool backupFile[kArchiveCount];  // ... as a file, so its live archive may go
-  bool pt2[kArchiveCount];         // the live archive is the second part's
-  bool sounds, soundsPt1, soundsPt2;
-  bool save, saveFile;              // save000.zsv
-  bool saveBackup, saveBackupFile;  // save000.zsv.Original
-  bool newSave;                     // save000.zsv.QVRPt2
+  Kind backup[kArchiveCount];  // what waits under a first-part archive's .QVRPt1 name
+  bool pt2[kArchiveCount];     // the live archive is the second part's
+  Kind sounds, soundsPt1, soundsPt2;
+  Kind save, saveBackup, newSave;  // save000.zsv, .Original, .QVRPt2
 };
 
 Survey TakeSurvey();
@@ -44,4 +40,4 @@ bool LiveIsPt2(const Survey& s);
 // Moves `from` to the first free name of `base`.1, `base`.2, ..., and says
 // why not when it did not move. Nothing the player may need is ever deleted:
 // what is in the way goes there.
-Fault MoveToNumbered(const char* from, const char* base, Patience* p);
+Fault MoveToNumbered(const char* from, const char* base, Patience& p);

@@ -1,12 +1,9 @@
 #include "wait.h"
 
-#include "fileset.h"
+#include <chrono>
+#include <thread>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <time.h>
-#endif
+#include "fileset.h"
 
 bool WaitMore(Patience& p, Wait& w, const char* path) {
   std::uint64_t now = p.clock.now(p.clock.self);
@@ -25,31 +22,15 @@ bool WaitMore(Patience& p, Wait& w, const char* path) {
   return true;
 }
 
-#ifdef _WIN32
-
 static std::uint64_t Now(void*) {
-  return GetTickCount64();
+  using namespace std::chrono;
+  return static_cast<std::uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 static void Pause(void*, unsigned ms) {
-  Sleep(ms);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
-
-#else
-
-static std::uint64_t Now(void*) {
-  timespec t = {};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<std::uint64_t>(t.tv_sec) * 1000 +
-         static_cast<std::uint64_t>(t.tv_nsec) / 1000000;
-}
-
-static void Pause(void*, unsigned ms) {
-  timespec t = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
-  nanosleep(&t, nullptr);
-}
-
-#endif
 
 Clock SystemClock() {
   return {Now, Pause, nullptr};

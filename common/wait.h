@@ -1,6 +1,6 @@
 // Waiting out another program's brief hold on a file (Windows): a virus
 // scanner or sync client opens each new or changed file for a moment, and
-// Windows then refuses to rename, delete or reopen it. The schedule lives
+// Windows then refuses to rename or delete it. The schedule lives
 // here, apart from any platform, so that a test can run it on its own clock.
 #pragma once
 

@@ -14,12 +14,14 @@ static unsigned char info[64 * 1024];
 static constexpr std::int64_t kWriteBackStep = 4 << 20;
 
 const char* SourceMissing(const DecodeUse& use) {
-  std::uint64_t size = 0;
-  if (!IsFile(use.source, &size)) return use.sourceOpenFail;
-  return size < static_cast<std::uint64_t>(use.count) ? use.sourceShort : nullptr;
+  FILE* in = OpenToRead(use.source);
+  if (!in) return use.sourceOpenFail;
+  bool whole = Seek(in, static_cast<std::uint64_t>(use.count) - 1) && std::fgetc(in) != EOF;
+  std::fclose(in);
+  return whole ? nullptr : use.sourceShort;
 }
 
-const char* DecodeCopy(const DecodeUse& use, FILE* con) {
+const char* DecodeCopy(const DecodeUse& use, FILE* con, FILE** keep) {
   FILE* out = CreateNew(use.dest);
   if (!out) return use.destOpenFail;
   FILE* in = OpenToRead(use.source);
@@ -52,10 +54,14 @@ const char* DecodeCopy(const DecodeUse& use, FILE* con) {
   bool inOk = std::fclose(in) == 0;
   // A full disk may show only when the stream's last block is flushed; a
   // file that is not on the disk whole must not pass as written either.
-  bool outOk = Sync(out) && !writeFailed;
+  bool outOk = !writeFailed && std::fflush(out) == 0;
+  if (keep && outOk && inOk && !isShort) {
+    *keep = out;
+    return nullptr;
+  }
+  outOk = Sync(out) && outOk;
   outOk = std::fclose(out) == 0 && outOk;
   if (isShort) return use.sourceShort;
   if (!inOk) return kCloseInFail;
-  if (!outOk) return kCloseOutFail;
-  return nullptr;
+  return outOk ? nullptr : kCloseOutFail;
 }

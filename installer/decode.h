@@ -19,8 +19,8 @@ struct DecodeUse {
 inline constexpr const char* kCloseInFail = "Can't close input file.\n";
 inline constexpr const char* kCloseOutFail = "Can't close Outfile.\n";
 
-// Null when use.source is a file of at least use.count bytes; otherwise the
-// message its copy would stop with. Checked before anything changes, so a
+// Null when use.source opens and holds at least use.count bytes; otherwise
+// the message its copy would stop with. Checked before anything changes, so a
 // missing or cut-short download stops the install before it starts.
 const char* SourceMissing(const DecodeUse& use);
 
@@ -33,5 +33,7 @@ inline std::uint64_t SizeOnDisk(const DecodeUse& use, std::uint64_t unit) {
 // Creates use.dest and fills it with the first use.count bytes of use.source,
 // each XOR use.key, printing the announcement on `con`. Returns null when the
 // copy completed and is on the disk, otherwise the message that reports why it
-// stopped. A destination left behind by a stop stays.
-const char* DecodeCopy(const DecodeUse& use, FILE* con);
+// stopped. A destination left behind by a stop stays. With `keep`, a whole
+// copy is left open there, for the caller to finish through the one handle
+// that made it.
+const char* DecodeCopy(const DecodeUse& use, FILE* con, FILE** keep = nullptr);

@@ -16,7 +16,6 @@ static constexpr const char* kNoOriginal = "Can't open Original file.\n";
 static constexpr const char* kNoParty = "Can't find party data in Original file.\n";
 static constexpr const char* kShortParty = "Can't read party data from Original file.\n";
 static constexpr const char* kOriginalNotClosed = "Can't close Original file.\n";
-static constexpr const char* kNewSaveNotOpened = "Can't open save000.zsv file.\n";
 static constexpr const char* kNewSaveNotClosed = "Can't close save000.zsv file.\n";
 static constexpr const char* kNotCompleted =
     "You must first complete QVR Part1  before you can play QVR Part2.\n"
@@ -123,9 +122,7 @@ static const char* ReadParty(const char* path, FILE* con, unsigned char* p, bool
   return nullptr;
 }
 
-const char* WriteParty(const char* path, const unsigned char* p, Patience* patience) {
-  FILE* out = Reopen(path, patience);
-  if (!out) return kNewSaveNotOpened;
+const char* WriteParty(FILE* out, const unsigned char* p) {
   bool ok = Seek(out, kPartyInTemplate) && std::fwrite(p, 1, kPartySize, out) == kPartySize;
   // On the disk before the player's save gives up its name to this one.
   ok = Sync(out) && ok;
@@ -136,8 +133,7 @@ const char* WriteParty(const char* path, const unsigned char* p, Patience* patie
 // A backup from an earlier run, or both saves, may be in place; only folders
 // in their way keep the new save from ever taking the save's name.
 static bool SavesUsable(const Survey& s) {
-  if (s.saveFile) return !s.saveBackup || s.saveBackupFile;
-  return !s.save;
+  return s.save != kFolder && (s.save == kNone || s.saveBackup != kFolder);
 }
 
 // Null when no second-part data is there; otherwise whether the earlier
@@ -149,26 +145,18 @@ static const char* EarlierInstall(const Survey& s) {
   return LiveIsPt2(s) ? kInstalled : kChanged;
 }
 
-// The running game holds its archives and sounds, a save editor or sync
-// client the saves; finding one only when it is renamed would leave a
-// half-swapped game, or a save found late.
-static Said HeldByAnother(const Survey& s, Patience& p) {
-  const char* held = nullptr;
-  for (const ArchivePaths& a : kArchives)
-    if (!held && InUse(a.live, p)) held = a.live;
-  for (const char* sounds : {kSounds, kSoundsPt2, OwnSounds(s) ? kSoundsPt1 : nullptr})
-    if (!held && sounds && InUse(sounds, p)) held = sounds;
-  if (!held && s.save && InUse(kSave, p)) held = kSave;
-  if (!held && s.saveBackup && InUse(kSaveBackup, p)) held = kSaveBackup;
-  return held ? SayWith(kInUse, FileName(held), kInstaller) : Say(nullptr);
-}
-
-// A game under Program Files, run without administrator rights, would
-// refuse the first change, or worse, a later one.
-static Said Unwritable() {
-  for (const char* folder : {kSaveFolder, kDataFolder, kGameFolder})
-    if (!Writable(folder)) return SayWith(kCantWrite, kInstaller, "");
-  return Say(nullptr);
+// Where the install makes names, and every name it may rename: the game's,
+// then the saves'.
+static const char* const kMadeIn[] = {kSaveFolder, kDataFolder, kGameFolder, nullptr};
+static void Renamed(const Survey& s, const char** names) {
+  for (const ArchivePaths& a : kArchives) *names++ = a.live;
+  *names++ = kSounds;
+  *names++ = kSoundsPt2;
+  if (OwnSounds(s)) *names++ = kSoundsPt1;
+  if (s.save != kNone) *names++ = kSave;
+  if (s.saveBackup != kNone) *names++ = kSaveBackup;
+  if (s.newSave != kNone) *names++ = kNewSave;
+  *names = nullptr;
 }
 
 // A download unpacked one level too deep holds nothing but a folder of its
@@ -178,7 +166,8 @@ static Said Misplaced() {
     const char* name = FileName(download);
     char inner[64];
     std::snprintf(inner, sizeof inner, "%s/%s", download, name);
-    if (CountNames(download) == 1 && IsFolder(inner)) return SayWith(kNested, name, name);
+    if (CountNames(download) == 1 && What(inner).kind == kFolder)
+      return Say(kNested, name, name);
   }
   return Say(CountNames(kSoundsPt2) == 0 ? kSoundsEmpty : nullptr);
 }
@@ -201,8 +190,9 @@ bool EnoughRoom(const Room& data, const Room& saves) {
 // nothing said when nothing does, otherwise what to tell the player.
 static Said Ready(const Survey& s, Patience& p) {
   if (const char* earlier = EarlierInstall(s)) return Say(earlier);
-  for (Said check : {HeldByAnother(s, p), Unwritable()})
-    if (check.text[0]) return check;
+  const char* names[12];
+  Renamed(s, names);
+  if (Said refused = Untouchable(kInstaller, kMadeIn, names, p); refused.text[0]) return refused;
   if (!EnoughRoom(FreeSpace(kDataFolder), FreeSpace(kSaveFolder))) return Say(kNoRoom);
   if (Said misplaced = Misplaced(); misplaced.text[0]) return misplaced;
   if (const char* missing = SourceMissing(kTemplateDecode)) return Say(missing);
@@ -215,15 +205,18 @@ enum Outcome { kComplete, kRefused, kStopped };
 // completed; stopped, with the message in *stop, on any failure. The new save
 // is left as it is for its owner, Install.
 static Outcome Build(const Survey& s, Run& run, Said* stop) {
-  *stop = Say(DecodeCopy(kTemplateDecode, run.con));
-  if (stop->text[0]) return kStopped;
+  FILE* save = nullptr;
+  if ((*stop = Say(DecodeCopy(kTemplateDecode, run.con, &save))).text[0]) return kStopped;
   // Without the player's save, the backup of an earlier run carries the party.
-  const char* from = s.saveFile ? kSave : kSaveBackup;
+  const char* from = s.save != kNone ? kSave : kSaveBackup;
   bool completed = false;
-  if ((*stop = Say(ReadParty(from, run.con, partydata, &completed))).text[0]) return kStopped;
-  if (!completed) return kRefused;
+  *stop = Say(ReadParty(from, run.con, partydata, &completed));
+  if (stop->text[0] || !completed) {
+    std::fclose(save);
+    return stop->text[0] ? kStopped : kRefused;
+  }
   ResetParty(partydata);
-  if ((*stop = Say(WriteParty(kNewSave, partydata, &run.patience))).text[0]) return kStopped;
+  if ((*stop = Say(WriteParty(save, partydata))).text[0]) return kStopped;
   *stop = DataSwap(s, run.con, run.patience);
   return stop->text[0] ? kStopped : kComplete;
 }
@@ -239,15 +232,15 @@ static Outcome Build(const Survey& s, Run& run, Said* stop) {
 // the player's only first-part save: it moves to the first free numbered name.
 static Said Commit(const Survey& s, Patience& p) {
   if (!SyncFolder(kDataFolder) || !SyncFolder(kGameFolder)) return Say(kNotOnDisk);
-  if (s.saveFile) {
-    if (s.saveBackup && MoveToNumbered(kSaveBackup, kSaveBackup, &p) != kOk)
+  if (s.save != kNone) {
+    if (s.saveBackup != kNone && MoveToNumbered(kSaveBackup, kSaveBackup, p) != kOk)
       return Say(kNotRenamed);
-    if (Move(kSave, kSaveBackup, &p) != kOk) return Say(kNotRenamed);
+    if (Move(kSave, kSaveBackup, p) != kOk) return Say(kNotRenamed);
   }
-  if (Move(kNewSave, kSave, &p) == kOk)
+  if (Move(kNewSave, kSave, p) == kOk)
     return Say(SyncFolder(kSaveFolder) ? nullptr : kSaveNotOnDisk);
-  if (s.saveFile && Move(kSaveBackup, kSave, &p) != kOk)
-    return SayWith("%s%s", kNotRenamed, kSaveLeftAside);
+  if (s.save != kNone && Move(kSaveBackup, kSave, p) != kOk)
+    return Say("%s%s", kNotRenamed, kSaveLeftAside);
   return Say(kNotRenamed);
 }
 
@@ -260,7 +253,8 @@ static Said Commit(const Survey& s, Patience& p) {
 static Outcome Install(const Survey& s, Run& run, Said* stop) {
   *stop = Say(kNoNewSave);
   if (!SavesUsable(s)) return kStopped;
-  if (s.newSave && MoveToNumbered(kNewSave, kNewSave, &run.patience) != kOk) return kStopped;
+  if (s.newSave != kNone && MoveToNumbered(kNewSave, kNewSave, run.patience) != kOk)
+    return kStopped;
   Outcome built = Build(s, run, stop);
   if (built == kComplete) {
     *stop = Commit(s, run.patience);
@@ -269,7 +263,7 @@ static Outcome Install(const Survey& s, Run& run, Said* stop) {
   // A name it could not make was another's: only its own new save goes. One
   // that cannot be deleted (held past the wait) harms nothing: the next run
   // moves it aside and keeps it, as any file of that name.
-  if (std::strcmp(stop->text, kNoNewSave) != 0) Delete(kNewSave, &run.patience);
+  if (std::strcmp(stop->text, kNoNewSave) != 0) Delete(kNewSave, run.patience);
   return built;
 }
 

@@ -21,10 +21,10 @@ bool FindParty(FILE* in, std::uint32_t* Offset);
 // Clears the first part's progress in a party block before it enters the new save.
 void ResetParty(unsigned char* partydata);
 
-// Writes the party block into the save at `path` at its place in the template,
-// waiting out another program's hold as `p` says. Returns null on success,
-// otherwise the failure message.
-const char* WriteParty(const char* path, const unsigned char* partydata, Patience* p = nullptr);
+// Writes the party block into the new save `out`, open as decoded, at its
+// place in the template, then pushes it to the disk and closes it. Returns
+// null on success, otherwise the failure message.
+const char* WriteParty(FILE* out, const unsigned char* partydata);
 
 // Whether the decoded archives fit on the volume of the data folder and the
 // new save on the save folder's (both on one, when they share it), each file

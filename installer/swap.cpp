@@ -35,8 +35,8 @@ static constexpr const char* kNoLive =
 // Why `path` would not move, as the player must hear it: held by another
 // program (`held` says so), or not the player's to change.
 static Said Refused(Fault why, const char* path, const char* held = kInUse) {
-  if (why == kDenied) return SayWith(kCantWrite, kInstaller, "");
-  return SayWith(held, FileName(path), kInstaller);
+  if (why == kDenied) return Say(kCantWrite, kInstaller, "");
+  return Say(held, FileName(path), kInstaller);
 }
 
 // An archive that would not move aside: the ones moved before it go back, so
@@ -44,7 +44,7 @@ static Said Refused(Fault why, const char* path, const char* held = kInUse) {
 static Said NotMovedAside(int stuck, Fault why, Patience& p) {
   bool back = true;
   for (int i = stuck; i-- > 0;)
-    back = Move(kArchives[i].backup, kArchives[i].live, &p) == kOk && back;
+    back = Move(kArchives[i].backup, kArchives[i].live, p) == kOk && back;
   return Refused(why, kArchives[stuck].live, back ? kInUse : kHeldHalfway);
 }
 
@@ -52,28 +52,31 @@ Said DataSwap(const Survey& s, FILE* con, Patience& p) {
   // Beside archives aside, a run cut off later would leave it passing for
   // the first part's sounds.
   if (OwnSounds(s))
-    if (Fault f = MoveToNumbered(kSoundsPt1, kSoundsPt1, &p); f != kOk)
+    if (Fault f = MoveToNumbered(kSoundsPt1, kSoundsPt1, p); f != kOk)
       return Refused(f, kSoundsPt1);
   for (int i = 0; i < kArchiveCount; i++)
-    if (Fault f = Move(kArchives[i].live, kArchives[i].backup, &p); f != kOk)
+    if (Fault f = Move(kArchives[i].live, kArchives[i].backup, p); f != kOk)
       return NotMovedAside(i, f, p);
   for (const DecodeUse& use : kDecodes) {
     if (const char* fail = DecodeCopy(use, con)) return Say(fail);
   }
   // The game must not be left without sounds, nor pass for the second part
   // with the first part's.
-  if (Move(kSounds, kSoundsPt1, &p) != kOk) return Say(kSoundsStuck);
-  if (Move(kSoundsPt2, kSounds, &p) != kOk) return Say(kNoSounds);
+  if (Move(kSounds, kSoundsPt1, p) != kOk) return Say(kSoundsStuck);
+  if (Move(kSoundsPt2, kSounds, p) != kOk) return Say(kNoSounds);
   return Say(nullptr);
 }
 
 Said SwapInputMissing() {
   for (const DecodeUse& use : kDecodes) {
-    if (!IsFile(use.dest)) return SayWith(kNoLive, FileName(use.dest), "");
+    Kind live = What(use.dest).kind;
+    if (live == kNone || live == kFolder) return Say(kNoLive, FileName(use.dest), "");
     if (const char* missing = SourceMissing(use)) return Say(missing);
   }
-  if (!IsFolder(kSoundsPt2)) return Say(kNoSounds);
-  return Say(IsFolder(kSounds) ? nullptr : kSoundsStuck);
+  // Folders on another disk, linked here, move as their links.
+  Kind pt2 = What(kSoundsPt2).kind, live = What(kSounds).kind;
+  if (pt2 != kFolder && pt2 != kLink) return Say(kNoSounds);
+  return Say(live == kFolder || live == kLink ? nullptr : kSoundsStuck);
 }
 
 std::uint64_t ArchiveBytes(std::uint64_t unit) {

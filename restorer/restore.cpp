@@ -10,19 +10,19 @@ static constexpr const char* kNotOnDisk =
     "Can't write the changes to the disk.\nRun Reinstall_QVRPt1 again.\n";
 
 // What the restore would rename or delete, in its order: the sounds, then
-// each live archive that a backup file replaces, and that backup. Returns
-// how many went to `paths`.
-static int Touched(const Survey& s, const char* paths[]) {
+// each live archive that a backup file replaces, and that backup; null after.
+static int Touched(const Survey& s, const char** names) {
   int n = 0;
-  if (s.soundsPt1 && !OwnSounds(s)) {
-    paths[n++] = kSounds;
-    paths[n++] = kSoundsPt1;
+  if (s.soundsPt1 != kNone && !OwnSounds(s)) {
+    names[n++] = kSounds;
+    names[n++] = kSoundsPt1;
   }
   for (int i = 0; i < kArchiveCount; i++) {
-    if (!s.backupFile[i]) continue;
-    paths[n++] = kArchives[i].live;
-    paths[n++] = kArchives[i].backup;
+    if (s.backup[i] != kFile) continue;
+    names[n++] = kArchives[i].live;
+    names[n++] = kArchives[i].backup;
   }
+  names[n] = nullptr;
   return n;
 }
 
@@ -34,12 +34,12 @@ static int Touched(const Survey& s, const char* paths[]) {
 // the second part's and the first part's are gone.
 static bool PutBackSounds(const Survey& s, Run& run) {
   if (OwnSounds(s)) return true;
-  bool back = s.soundsPt2 || !SecondPartThere(s);
-  if (s.soundsPt1) {
-    Fault cleared = !s.sounds     ? kOk
-                    : s.soundsPt2 ? MoveToNumbered(kSounds, kSoundsPt2, &run.patience)
-                                  : Move(kSounds, kSoundsPt2, &run.patience);
-    back = cleared == kOk && Move(kSoundsPt1, kSounds, &run.patience) == kOk;
+  bool back = s.soundsPt2 != kNone || !SecondPartThere(s);
+  if (s.soundsPt1 != kNone) {
+    Fault cleared = s.sounds == kNone      ? kOk
+                    : s.soundsPt2 != kNone ? MoveToNumbered(kSounds, kSoundsPt2, run.patience)
+                                           : Move(kSounds, kSoundsPt2, run.patience);
+    back = cleared == kOk && Move(kSoundsPt1, kSounds, run.patience) == kOk;
   }
   if (!back) std::fputs(kSoundsNotBack, run.con);
   return back;
@@ -53,11 +53,11 @@ static bool PutBackSounds(const Survey& s, Run& run) {
 static bool PutBackArchive(const Survey& s, int i, Run& run) {
   const ArchivePaths& a = kArchives[i];
   bool back = !s.pt2[i];
-  if (s.backup[i]) {
+  if (s.backup[i] != kNone) {
     Fault cleared = kOk;
-    if (s.backupFile[i] && (cleared = ClearReadOnly(a.live)) == kOk)
-      cleared = Delete(a.live, &run.patience);
-    back = (cleared == kOk || cleared == kGone) && Move(a.backup, a.live, &run.patience) == kOk;
+    if (s.backup[i] == kFile && (cleared = ClearReadOnly(a.live)) == kOk)
+      cleared = Delete(a.live, run.patience);
+    back = (cleared == kOk || cleared == kGone) && Move(a.backup, a.live, run.patience) == kOk;
   }
   if (!back) std::fprintf(run.con, kArchiveNotBack, FileName(a.live));
   return back;
@@ -66,20 +66,13 @@ static bool PutBackArchive(const Survey& s, int i, Run& run) {
 int RunRestore(Run& run) {
   run.patience.say = run.con;
   const Survey s = TakeSurvey();
-  const char* touched[2 + 2 * kArchiveCount];
-  const int n = Touched(s, touched);
-  // The running game holds its archives and sounds; deleting or moving some
-  // and then failing on the next would leave a half-swapped game.
-  for (int k = 0; k < n; k++) {
-    if (!InUse(touched[k], run.patience)) continue;
-    std::fprintf(run.con, kInUse, FileName(touched[k]), kRestorer);
-    return 1;
-  }
-  // Refused half-way, the game would be left half-swapped too.
-  bool mayWrite = !SecondPartThere(s) || (Writable(kDataFolder) && Writable(kGameFolder));
-  for (int k = 0; k < n; k++) mayWrite = mayWrite && MayChange(touched[k]);
-  if (!mayWrite) {
-    std::fprintf(run.con, kCantWrite, kRestorer);
+  static const char* const folders[] = {kDataFolder, kGameFolder, nullptr};
+  const char* names[3 + 2 * kArchiveCount];
+  // With nothing to put back, nothing need be writable.
+  const bool any = Touched(s, names) > 0;
+  if (Said refused = Untouchable(kRestorer, any ? folders : names, names, run.patience);
+      refused.text[0]) {
+    std::fputs(refused.text, run.con);
     return 1;
   }
   bool back = PutBackSounds(s, run);

@@ -8,24 +8,6 @@
 
 using sample::Bytes;
 
-// Only a window that a double-click opened closes with the program; there a
-// failure message waits for Enter, and nowhere else.
-TEST(HoldWindowTest, OnlyAProgramAloneInItsConsoleWaits) {
-  struct {
-    unsigned processes;
-    bool in, out, hold;
-  } rows[] = {
-      {1, true, true, true},     // double-clicked in Explorer
-      {2, true, true, false},    // started from a terminal, which shares the console
-      {1, false, true, false},   // input from a file or pipe
-      {1, true, false, false},   // output to a file or pipe
-      {0, false, false, false},  // no console at all
-  };
-  for (const auto& r : rows)
-    EXPECT_EQ(MustHoldWindow(r.processes, r.in, r.out), r.hold)
-        << r.processes << " " << r.in << " " << r.out;
-}
-
 TEST(HoldWindowTest, WaitsForOneLineOrTheEnd) {
   TempDir tmp;
   std::string keys = tmp / "keys", printed = tmp / "printed";  // "con" is a device on Windows

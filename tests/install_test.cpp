@@ -48,11 +48,6 @@ const ArchiveRow kArchiveRows[4] = {
 };
 
 const std::string kBanner = "\nExtracting SAVED Game data.\n";
-#ifdef _WIN32
-const std::string kSwapStop = "\nCan't open SPRITES.LOD.QVRPt2 file.\n";
-#else
-const std::string kSwapStop = "\nDecoding SPRITES.LOD.\nCan't close Outfile.\n";
-#endif
 
 // What the installer prints up to the completion test, for a save whose party
 // block is at `offset` and whose flag byte reads `flag`.
@@ -68,6 +63,13 @@ std::string Announced(std::uint32_t offset, unsigned flag, int upTo = 4) {
   for (int i = 0; i < upTo; i++) s += kArchiveRows[i].announce;
   return s;
 }
+#ifdef _WIN32
+const std::string kSwapStop = "\nCan't open SPRITES.LOD.QVRPt2 file.\n";  // before any change
+const char* const kLinkedLock = "echo >../elsewhere && ln -s ../elsewhere QVR.lock";  // to a file
+#else
+const std::string kSwapStop = Head(20000, 0xC5) + "\nDecoding SPRITES.LOD.\nCan't close Outfile.\n";
+const char* const kLinkedLock = "ln -s ../elsewhere QVR.lock";
+#endif
 
 const std::string kRefusal =
     "You must first complete QVR Part1  before you can play QVR Part2.\nPress any key to "
@@ -131,9 +133,8 @@ struct InstallTest : ::testing::Test {
                 patience);
   }
   RunResult Restore() { return Call(RunRestore, saves, "", 0, patience); }
-  // An install stopped half-way through the data swap by what no check
-  // foresees: the disk fills in SPRITES.LOD (POSIX), or another program holds
-  // its download (Windows). It prints Head(...) + kSwapStop.
+  // An install stopped by what no check foresees: the disk fills in SPRITES.LOD
+  // (POSIX); a held download stops it before it starts (Windows). Says kSwapStop.
   RunResult InstallStoppedInSwap() {
 #ifdef _WIN32
     HANDLE held = CreateFileA(At(kArchiveRows[0].source).c_str(), GENERIC_READ, 0, nullptr,
@@ -366,7 +367,7 @@ TEST_P(PromptTest, WaitingInstallerHasChangedNothing) {
     const RunResult refused = {0, Head(20000, 0x10) + kRefusal};
     EXPECT_EQ(RunProgram("QVRPt2Installer_mod", saves, "x\n"), refused);
     Lock lock;
-    ASSERT_EQ(TakeLock((saves + "/QVR.lock").c_str(), &lock), kLockTaken);
+    ASSERT_EQ(TakeLock((saves + "/QVR.lock").c_str(), &lock), kOk);
     for (const char* program : {"QVRPt2Installer_mod", "Reinstall_QVRPt1"}) {
       EXPECT_EQ(RunProgram(program, saves), (RunResult{1, kBusy})) << program;
       EXPECT_EQ(Snapshot(root), before);
@@ -457,11 +458,10 @@ TEST_P(RerunTest, RunningEitherProgramAgainKeepsThePlayersSave) {
 
 std::vector<Rerun> Reruns() {
   const Step done{kInstallAgain, 0, Announced(20000, 0xC5)}, restored{kRestoreAgain, 0, ""},
-      stopped{kStopInSwap, 1, Head(20000, 0xC5) + kSwapStop},
-      refused{kInstallAgain, 0, Head(20000, 0x7F) + kRefusal}, saveBack{kSaveBack, 0, ""},
+      stopped{kStopInSwap, 1, kSwapStop}, refused{kInstallAgain, 0, Head(20000, 0x7F) + kRefusal},
       // The new save's own marker leads to its party block, whose flag is clear.
-      newSaveRefused{kInstallAgain, 0, Head(148402, 0) + kRefusal},
-      installed{kInstallAgain, 1, kInstalled}, unfinished{kInstallAgain, 1, kUnfinished},
+      newSaveRefused{kInstallAgain, 0, Head(148402, 0) + kRefusal}, saveBack{kSaveBack, 0, ""},
+      installed{kInstallAgain, 1, kInstalled},
       noOriginal{kInstallAgain, 1, kBanner + "Can't open Original file.\n"},
       noSounds{kInstallAgain, 1, kNoSounds}, repair{kRepair, 0, ""},
       changed{kInstallAgain, 1, kChanged}, soundsGone{kSoundsAway, 0, ""},
@@ -475,7 +475,7 @@ std::vector<Rerun> Reruns() {
       {"SaveBackAfterARestore", kPlain, {done, restored, saveBack, done}, kCompleteTwice},
       {"OnlyAnOldBackupStoppedThenRestore", kOnlyBackup, {stopped, restored}, kAsBefore},
       {"NeitherSaveNorBackup", kNoSave, {noOriginal}, kAsBefore},
-      {"StoppedThenRestoreAndInstall", kPlain, {stopped, unfinished, restored, done}, kComplete},
+      {"StoppedThenRestoreAndInstall", kPlain, {stopped, restored, done}, kComplete},
       {"RefusedTwiceAndTheOldBackupStays", kOldBackup, {refused, refused}, kAsBefore},
       {"NewSaveLeftByACutOffRun", kNewSaveLeft, {done}, kComplete},
       {"NoSecondPartSounds", kNoPt2Sounds, {noSounds, noSounds, restored}, kAsBefore},
@@ -712,9 +712,10 @@ TEST_P(InstallCutOffTest, InstallCutOffAnywhereEndsCompleteAfterRestoreAndInstal
     for (const ArchiveRow& a : kArchiveRows) EXPECT_LT(at(sync(At(a.live))), commit) << a.live;
     for (std::string folder : {"DATA", "."}) EXPECT_LT(at(sync(At(folder))), commit) << folder;
     EXPECT_LT(at(sync(saves), commit), end);
-    // The new save, synced once decoded and again with the party in it.
+    // The new save, made, written and synced through one handle.
     const std::string newSave = sync(saves) + "/save000.zsv.QVRPt2";
-    EXPECT_EQ(std::count(trace.begin(), trace.begin() + commit, newSave), 2);
+    EXPECT_EQ(std::count(trace.begin(), trace.begin() + commit, newSave), 1);
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), "open save000.zsv.QVRPt2"), 1);
     // The restorer ends by syncing the folders its renames changed, and says
     // when that fails.
     Traced restore;
@@ -765,9 +766,9 @@ INSTANTIATE_TEST_SUITE_P(EveryFourthCut, InstallCutOffTest, ::testing::Range(0, 
 // Each program stops before any change, saying why, and makes no lock file
 // outside the save folder: started from the wrong folder; run by a player
 // (`nobody` for root) who may not write a folder, or rename root's files in a
-// sticky DATA (the installer's first move: POSIX); with a 1 MB file system
-// mounted over one (Linux); with a file held as the game holds it, or any
-// file inside a sound folder held (Windows). Aside as an install leaves it.
+// sticky DATA (POSIX); with a 1 MB file system mounted over one (Linux); with
+// a file, or any file in a sound folder, held as the game holds it (Windows);
+// QVR.lock a link (as root). Aside as an install leaves it.
 TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
   options.hollow = true;
   Build();
@@ -776,7 +777,7 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
   auto noData = [](const std::string& program) {
     return "Can't find the DATA folder.\nStart " + program + " in the game's save folder.\n";
   };
-  enum How { kWrongFolder, kLocked, kSmall, kHeld, kSticky };
+  enum How { kWrongFolder, kHeld, kLockLink, kLocked, kSmall, kSticky };
   const struct {
     std::string program;
     How how;
@@ -795,7 +796,7 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
       {r, kLocked, {""}, 2, ""},  // the player's own SOUNDS.QVRPt1 stays
       {r, kLocked, {all, all + 3}, true, CantWrite(r)},
       {r, kLocked, {all, all + 3}, false, ""},
-      {i, kSticky, {"DATA"}, false, Head(20000, 0xC5) + CantWrite(i)},
+      {i, kSticky, {"DATA"}, false, CantWrite(i)},
       {r, kSticky, {"DATA"}, true, CantWrite(r)},
       {i, kSmall, {"DATA"}, false, kNoRoom},
       {i, kSmall, {"Saves"}, false, kNoRoom},
@@ -812,12 +813,14 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
       {r, kHeld, {"SOUNDS.QVRPt1"}, true, InUseSaid("SOUNDS.QVRPt1", r)},
       {r, kHeld, {"SOUNDS"}, true, InUseSaid("SOUNDS", r)},
       {r, kHeld, {"SOUNDS.QVRPt1/Click.wav"}, true, InUseSaid("SOUNDS.QVRPt1", r)},
+      {i, kLockLink, {}, true, kUnfinished},
+      {r, kLockLink, {}, false, ""},
   };
   const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   patience.limit = 300;  // for the held rows, run in this process: the holder never lets go
   for (const auto& row : rows) {
 #ifdef _WIN32
-    if (row.how != kHeld && row.how != kWrongFolder) continue;  // see the release check for rights
+    if (row.how >= kLocked) continue;  // see the release check for rights
 #else
     if (row.how == kHeld || (row.how == kSticky && getuid() != 0)) continue;  // root's files
 #endif
@@ -835,6 +838,7 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
       if (row.how == kLocked) fs::permissions(At(f), write, fs::perm_options::remove);
     if (row.how == kSticky)
       fs::permissions(At("DATA"), fs::perms::sticky_bit, fs::perm_options::add);
+    if (row.how == kLockLink) UnixShell(saves, kLinkedLock);
     const fs::path held = fs::u8path(At(at));  // in any alphabet
     if (row.how == kHeld && !fs::exists(held))
       held.has_extension() ? (void)std::ofstream(held) : (void)fs::create_directories(held);
@@ -864,11 +868,12 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
       if (status == 2) std::printf("no right to mount a file system here: not checked\n");
       EXPECT_NE(status, 1);
     } else {
-      EXPECT_EQ(RunProgram(row.program.c_str(), in, "", true), want);
+      EXPECT_EQ(RunProgram(row.program.c_str(), in, "", row.how != kLockLink), want);
     }
 #endif
     EXPECT_EQ(Snapshot(root), before);
     EXPECT_FALSE(fs::exists(At("QVR.lock")));
+    if (row.how == kLockLink) UnixShell(saves, "rm QVR.lock");
   }
   for (const std::string& f : all) fs::permissions(At(f), fs::perms::all);
 }

@@ -70,24 +70,22 @@ TEST(WritePartyTest, PutsBlockAtItsPlaceAndKeepsTheRest) {
   TempDir tmp;
   Bytes save = sample::Filled(5, 245077), block = sample::Filled(6, kPartySize);
   sample::WriteFile(tmp / "save", save);
-  EXPECT_EQ(WriteParty((tmp / "save").c_str(), block.data()), nullptr);
+  EXPECT_EQ(WriteParty(std::fopen((tmp / "save").c_str(), "r+b"), block.data()), nullptr);
   std::copy(block.begin(), block.end(), save.begin() + 148402);
   EXPECT_EQ(sample::ReadFile(tmp / "save"), save);
-  EXPECT_STREQ(WriteParty((tmp / "missing").c_str(), block.data()),
-               "Can't open save000.zsv file.\n");
-  EXPECT_FALSE(fs::exists(tmp / "missing"));
 }
 
 #ifdef __linux__
 TEST(WritePartyTest, FullDiskIsReportedAsCloseFailure) {
   Bytes block(kPartySize, 1);
-  EXPECT_STREQ(WriteParty("/dev/full", block.data()), "Can't close save000.zsv file.\n");
+  EXPECT_STREQ(WriteParty(std::fopen("/dev/full", "r+b"), block.data()),
+               "Can't close save000.zsv file.\n");
   // A disk that fills only at the stream's last flush, under a file-size
   // limit in a child process.
   TempDir tmp;
   sample::WriteFile(tmp / "save", sample::Filled(5, 200000));
   auto write = [&] {
-    const char* fail = WriteParty((tmp / "save").c_str(), block.data());
+    const char* fail = WriteParty(std::fopen((tmp / "save").c_str(), "r+b"), block.data());
     return fail && std::strcmp(fail, "Can't close save000.zsv file.\n") == 0 ? 0 : 1;
   };
   EXPECT_EQ(InChild(write, 212000), 0);

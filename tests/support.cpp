@@ -72,6 +72,23 @@ std::string HereDir() {
 #endif
 }
 
+void UnixShell(const std::string& dir, std::string command) {
+#ifdef _WIN32  // Wine starts a program named by its Unix path, which it cannot wait for
+  const std::string running = dir + "/.running";
+  sample::WriteFile(running, {});
+  STARTUPINFOA si = {};
+  PROCESS_INFORMATION pi;
+  si.cb = sizeof si;
+  command = "/bin/sh -c \"" + command + " && rm .running\"";
+  CreateProcessA(nullptr, &command[0], nullptr, nullptr, 0, 0, nullptr, dir.c_str(), &si, &pi);
+  for (int ms = 0; ms < 10000 && fs::exists(running); ms += 10) Sleep(10);
+  bool ran = !fs::exists(running);
+#else
+  bool ran = std::system(("cd '" + dir + "' && " + command).c_str()) == 0;
+#endif
+  if (!ran) ADD_FAILURE() << command;
+}
+
 #ifndef _WIN32
 // The exit status of the child `pid`, 128 + the signal that killed it, or -1.
 static int WaitFor(pid_t pid) {
@@ -392,6 +409,8 @@ RunResult RunTraced(const char* name, const std::string& cwd, Traced& t) {
                          .string();
     if (nr == SYS_renameat || nr == SYS_renameat2)
       op = "rename " + Peek(pid, info.seccomp.args[1]) + " " + Peek(pid, info.seccomp.args[3]);
+    if (nr == SYS_openat && (info.seccomp.args[2] & (O_ACCMODE | O_CREAT)))
+      op = "open " + Peek(pid, info.seccomp.args[1]);
     if (!op.empty()) t.ops.push_back(op);
     if (!op.empty() && ("|" + t.fail + "|").find("|" + op + "|") != std::string::npos)
       Fail(pid, op[0] == 'r' ? EEXIST : EIO);

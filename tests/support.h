@@ -24,6 +24,9 @@ struct TempDir {
 // The folder of the running test program, where the programs are built too.
 std::string HereDir();
 
+// Runs `command` in the Unix shell in `dir`, under Wine too, for Unix links.
+void UnixShell(const std::string& dir, std::string command);
+
 struct RunResult {
   int status = -1;
   std::string out;  // what it printed, with "\r\n" read as "\n"
@@ -90,7 +93,7 @@ struct Traced {
   // Operations as `ops` names them, "|" between, that fail (x86-64 only): a
   // rename as when its target name is taken, a sync as on a failing disk.
   std::string fail;
-  std::vector<std::string> ops;  // its syncs ("sync /full/path") and renames, in order
+  std::vector<std::string> ops;  // its syncs ("sync /full/path"), renames and opens to write
 };
 // Status 128 + 9 when it was killed.
 RunResult RunTraced(const char* name, const std::string& cwd, Traced& t);

@@ -1,0 +1,18 @@
+#include "fs.h"
+
+#include <cctype>
+#include <cstddef>
+#include <initializer_list>
+
+static int Lower(char c) {
+  return std::tolower(static_cast<unsigned char>(c));
+}
+
+bool LeftByExplorer(const char* name) {
+  for (const char* made : {"desktop.ini", "Thumbs.db", ".DS_Store"}) {
+    std::size_t i = 0;
+    while (name[i] && Lower(name[i]) == Lower(made[i])) i++;
+    if (!name[i] && !made[i]) return true;
+  }
+  return false;
+}
