@@ -37,6 +37,10 @@ inline constexpr const char* kWaiting = "Waiting for another program to let go o
 inline constexpr const char* kCantWrite =
     "Can't write to the game's folders.\n"
     "Run %s as administrator, or move the game out of Program Files.\n";
+// Said, with the program's name, when the game's disk takes no changes at all.
+inline constexpr const char* kReadOnlyDisk =
+    "The game's disk is write-protected.\n"
+    "Allow writing to it, or copy the game to another disk, then run %s again.\n";
 
 inline constexpr const char* kDataPt2 = "../DATA.QVRPt2";
 inline constexpr const char* kSounds = "../SOUNDS";

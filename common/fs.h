@@ -17,6 +17,7 @@ enum Fault {
   kGone,         // nothing has the name
   kHeld,         // another program holds it (Windows)
   kDenied,       // not the player's to change: its folder's rights, a read-only mark
+  kProtected,    // on a disk that is write-protected or mounted read-only
   kUnsupported,  // the file system cannot do this at all
   kFailed,       // anything else: a folder in the way, a disk error
 };
@@ -82,13 +83,13 @@ void DropLock(Lock* lock);
 // How many names the folder `path` holds, up to 2, but for LeftByExplorer's;
 // -1 when it cannot be read whole.
 int CountNames(const char* path);
-// Whether `name` is a file that Windows Explorer or macOS leave in any folder
-// they show: no part of a download, nor a sign of what it holds.
+// Whether `name` is what Windows Explorer or macOS leave in any folder they
+// show, or a Mac adds to a zip: no part of a download, nor a sign of what it holds.
 bool LeftByExplorer(const char* name);
 
-// Whether this program may make, rename and delete names in `folder`, by the
-// system's real access rules. Leaves nothing behind, even if killed.
-bool Writable(const char* folder);
+// kOk when this program may make, rename and delete names in `folder`, by the
+// system's real access rules; otherwise why not. Leaves nothing behind, even if killed.
+Fault Writable(const char* folder);
 
 // False when the player may not rename or delete `path` though its folder may
 // be written: POSIX's sticky folder; Windows' own rights of the file, and a

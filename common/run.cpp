@@ -27,12 +27,19 @@ bool StartRun(const char* program, Run& run) {
 Said Untouchable(const char* program, const char* const* folders, const char* const* names,
                  Patience& p) {
   for (const char* const* n = names; *n; n++)
-    if (InUse(*n, p)) return Say(kInUse, FileName(*n), program);
+    if (InUse(*n, p)) return Refusal(kHeld, *n, program);
   for (const char* const* f = folders; *f; f++)
-    if (!Writable(*f)) return Say(kCantWrite, program, "");
+    if (Fault why = Writable(*f); why != kOk)
+      return Refusal(why == kProtected ? why : kDenied, *f, program);
   for (const char* const* n = names; *n; n++)
-    if (!MayChange(*n)) return Say(kCantWrite, program, "");
+    if (!MayChange(*n)) return Refusal(kDenied, *n, program);
   return Say(nullptr);
+}
+
+Said Refusal(Fault why, const char* name, const char* program) {
+  if (why == kHeld) return Say(kInUse, FileName(name), program);
+  if (why == kProtected) return Say(kReadOnlyDisk, program);
+  return Say(why == kDenied ? kCantWrite : nullptr, program);
 }
 
 int EndRun(int status, const char* done, Run& run) {

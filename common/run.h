@@ -24,6 +24,11 @@ struct Run {
 // save folder.
 bool StartRun(const char* program, Run& run);
 
+// What the player must hear when `program` may not rename or delete `name`,
+// by its cause: held by another program, not the player's to change, or on a
+// write-protected disk. Nothing said for any other cause.
+Said Refusal(Fault why, const char* name, const char* program);
+
 // Before any change: what keeps `program` from making names in `folders` and
 // renaming or deleting `names` (lists ending with null): another program's
 // hold (waited out as `p` says), then a folder or name the player may not

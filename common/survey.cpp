@@ -41,12 +41,13 @@ bool LiveIsPt2(const Survey& s) {
   return true;
 }
 
-Fault MoveToNumbered(const char* from, const char* base, Patience& p) {
-  char name[64];
-  for (int n = 1; n < 100000; n++) {
-    if (std::snprintf(name, sizeof name, "%s.%d", base, n) >= static_cast<int>(sizeof name))
-      return kFailed;
-    if (What(name).kind == kNone) return Move(from, name, p);
+Moved MoveToNumbered(const char* from, const char* base, Patience& p) {
+  Moved m = {kTaken, ""};
+  for (int n = 0; n < 100000 && m.fault == kTaken; n++) {
+    // "%.0d" writes nothing for 0: `base` itself comes first.
+    if (std::snprintf(m.to, sizeof m.to, "%s%s%.0d", base, n ? "." : "", n) >= 64)
+      return {kFailed, ""};
+    if (What(m.to).kind == kNone) m.fault = Move(from, m.to, p);
   }
-  return kTaken;
+  return m;
 }

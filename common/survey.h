@@ -37,7 +37,11 @@ bool Installed(const Survey& s);
 // since the install.
 bool LiveIsPt2(const Survey& s);
 
-// Moves `from` to the first free name of `base`.1, `base`.2, ..., and says
-// why not when it did not move. Nothing the player may need is ever deleted:
-// what is in the way goes there.
-Fault MoveToNumbered(const char* from, const char* base, Patience& p);
+// Moves `from` to the first free name of `base`, `base`.1, `base`.2, ...,
+// which goes to `to`, and says why not when it did not move. Nothing the
+// player may need is ever deleted: what is in the way goes there.
+struct Moved {
+  Fault fault;
+  char to[64];
+};
+Moved MoveToNumbered(const char* from, const char* base, Patience& p);

@@ -166,8 +166,7 @@ static Said Misplaced() {
     const char* name = FileName(download);
     char inner[64];
     std::snprintf(inner, sizeof inner, "%s/%s", download, name);
-    if (CountNames(download) == 1 && What(inner).kind == kFolder)
-      return Say(kNested, name, name);
+    if (CountNames(download) == 1 && What(inner).kind == kFolder) return Say(kNested, name, name);
   }
   return Say(CountNames(kSoundsPt2) == 0 ? kSoundsEmpty : nullptr);
 }
@@ -233,7 +232,7 @@ static Outcome Build(const Survey& s, Run& run, Said* stop) {
 static Said Commit(const Survey& s, Patience& p) {
   if (!SyncFolder(kDataFolder) || !SyncFolder(kGameFolder)) return Say(kNotOnDisk);
   if (s.save != kNone) {
-    if (s.saveBackup != kNone && MoveToNumbered(kSaveBackup, kSaveBackup, p) != kOk)
+    if (s.saveBackup != kNone && MoveToNumbered(kSaveBackup, kSaveBackup, p).fault != kOk)
       return Say(kNotRenamed);
     if (Move(kSave, kSaveBackup, p) != kOk) return Say(kNotRenamed);
   }
@@ -253,7 +252,7 @@ static Said Commit(const Survey& s, Patience& p) {
 static Outcome Install(const Survey& s, Run& run, Said* stop) {
   *stop = Say(kNoNewSave);
   if (!SavesUsable(s)) return kStopped;
-  if (s.newSave != kNone && MoveToNumbered(kNewSave, kNewSave, run.patience) != kOk)
+  if (s.newSave != kNone && MoveToNumbered(kNewSave, kNewSave, run.patience).fault != kOk)
     return kStopped;
   Outcome built = Build(s, run, stop);
   if (built == kComplete) {

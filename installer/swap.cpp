@@ -1,8 +1,11 @@
 #include "swap.h"
 
+#include <cstring>
+
 #include "decode.h"
 #include "fileset.h"
 #include "fs.h"
+#include "run.h"
 
 static constexpr const char* kNoSounds = "\nCan't move SOUNDS.QVRPt2 folder.\n";
 static constexpr const char* kSoundsStuck = "\nCan't move SOUNDS folder.\n";
@@ -28,46 +31,77 @@ static const DecodeUse kDecodes[] = {
 static constexpr const char* kHeldHalfway =
     "%s is in use by another program.\n"
     "Close the game, run Reinstall_QVRPt1, then run %s again.\n";
+// Said, with the name, for a move that failed for another cause than a hold
+// or a right: an I/O error, a disk that no longer answers.
+static constexpr const char* kDiskError =
+    "Can't move %s file.\nThe disk reported an error. Check it, then run %s again.\n";
+// Added when what a stopped install did could not all be undone.
+static constexpr const char* kUndoFailed =
+    "Run Reinstall_QVRPt1, then QVRPt2Installer_mod again.\n";
 // Said, with the archive's name, when the game has lost it.
 static constexpr const char* kNoLive =
     "Can't find %s file.\nReinstall QVR Part1, then run QVRPt2Installer_mod again.\n";
+static constexpr const char* kNoDownload =
+    "Can't find the DATA.QVRPt2 folder.\n"
+    "Unpack the QVR Part2 download beside DATA, then run QVRPt2Installer_mod again.\n";
 
-// Why `path` would not move, as the player must hear it: held by another
-// program (`held` says so), or not the player's to change.
-static Said Refused(Fault why, const char* path, const char* held = kInUse) {
-  if (why == kDenied) return Say(kCantWrite, kInstaller, "");
-  return Say(held, FileName(path), kInstaller);
+// Why `path` would not move, in the player's words, and what to run when what
+// the install did could not all be undone.
+static Said NotMoved(Fault why, const char* path, bool undone) {
+  Said said = Refusal(why, path, kInstaller);
+  if (!said.text[0]) said = Say(kDiskError, FileName(path), kInstaller);
+  if (undone) return said;
+  if (why == kHeld) return Say(kHeldHalfway, FileName(path), kInstaller);
+  std::strncat(said.text, kUndoFailed, sizeof said.text - std::strlen(said.text) - 1);
+  return said;
 }
 
-// An archive that would not move aside: the ones moved before it go back, so
-// the game is as it was, and nothing is decoded.
-static Said NotMovedAside(int stuck, Fault why, Patience& p) {
-  bool back = true;
-  for (int i = stuck; i-- > 0;)
+// Puts the game back as this run found it, and says whether all of it went
+// back: the first part's sounds when they went aside, the first `made`
+// decoded archives deleted (this run's own, whole or in part), the first
+// `aside` archives moved back, all on the disk.
+static bool Undo(bool soundsAside, int made, int aside, Patience& p) {
+  bool back = !soundsAside || Move(kSoundsPt1, kSounds, p) == kOk;
+  for (int i = 0; i < made; i++) back = Delete(kDecodes[i].dest, p) == kOk && back;
+  for (int i = aside; i-- > 0;)
     back = Move(kArchives[i].backup, kArchives[i].live, p) == kOk && back;
-  return Refused(why, kArchives[stuck].live, back ? kInUse : kHeldHalfway);
+  back = SyncFolder(kDataFolder) && back;
+  return SyncFolder(kGameFolder) && back;
 }
 
+// A stop after anything moved undoes it, so the game plays as before: the
+// stop's own message stays, and says what to run when the undo failed too.
 Said DataSwap(const Survey& s, FILE* con, Patience& p) {
   // Beside archives aside, a run cut off later would leave it passing for
   // the first part's sounds.
   if (OwnSounds(s))
-    if (Fault f = MoveToNumbered(kSoundsPt1, kSoundsPt1, p); f != kOk)
-      return Refused(f, kSoundsPt1);
-  for (int i = 0; i < kArchiveCount; i++)
-    if (Fault f = Move(kArchives[i].live, kArchives[i].backup, p); f != kOk)
-      return NotMovedAside(i, f, p);
+    if (Fault f = MoveToNumbered(kSoundsPt1, kSoundsPt1, p).fault; f != kOk)
+      return NotMoved(f, kSoundsPt1, true);
+  int aside = 0;
+  Fault f = kOk;
+  while (aside < kArchiveCount &&
+         (f = Move(kArchives[aside].live, kArchives[aside].backup, p)) == kOk)
+    aside++;
+  if (f != kOk) return NotMoved(f, kArchives[aside].live, Undo(false, 0, aside, p));
+  const char* stop = nullptr;
+  int made = 0;
   for (const DecodeUse& use : kDecodes) {
-    if (const char* fail = DecodeCopy(use, con)) return Say(fail);
+    if (stop) break;
+    stop = DecodeCopy(use, con);
+    made += stop != use.destOpenFail;  // a name it could not make was another's
   }
   // The game must not be left without sounds, nor pass for the second part
   // with the first part's.
-  if (Move(kSounds, kSoundsPt1, p) != kOk) return Say(kSoundsStuck);
-  if (Move(kSoundsPt2, kSounds, p) != kOk) return Say(kNoSounds);
-  return Say(nullptr);
+  bool soundsAside = !stop && Move(kSounds, kSoundsPt1, p) == kOk;
+  if (!stop)
+    stop = !soundsAside ? kSoundsStuck : Move(kSoundsPt2, kSounds, p) != kOk ? kNoSounds : nullptr;
+  if (!stop) return Say(nullptr);
+  return Undo(soundsAside, made, kArchiveCount, p) ? Say(stop) : Say("%s%s", stop, kUndoFailed);
 }
 
 Said SwapInputMissing() {
+  if (Kind download = What(kDataPt2).kind; download != kFolder && download != kLink)
+    return Say(kNoDownload);
   for (const DecodeUse& use : kDecodes) {
     Kind live = What(use.dest).kind;
     if (live == kNone || live == kFolder) return Say(kNoLive, FileName(use.dest), "");

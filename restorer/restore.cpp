@@ -29,17 +29,18 @@ static int Touched(const Survey& s, const char** names) {
 // The sounds come back first, the reverse of the install, so that a
 // SOUNDS.QVRPt1 beside no second-part data is always the player's own, which
 // stays. The second part's go to SOUNDS.QVRPt2, or when the download was
-// unpacked there again, beside it under the first free numbered name. With
-// second-part data there but neither sound folder aside, the live sounds are
-// the second part's and the first part's are gone.
+// unpacked there again, beside it under the first free numbered name, and
+// back to SOUNDS when the first part's cannot take it: the game is never
+// left without sounds. With second-part data there but neither sound folder
+// aside, the live sounds are the second part's and the first part's are gone.
 static bool PutBackSounds(const Survey& s, Run& run) {
   if (OwnSounds(s)) return true;
   bool back = s.soundsPt2 != kNone || !SecondPartThere(s);
   if (s.soundsPt1 != kNone) {
-    Fault cleared = s.sounds == kNone      ? kOk
-                    : s.soundsPt2 != kNone ? MoveToNumbered(kSounds, kSoundsPt2, run.patience)
-                                           : Move(kSounds, kSoundsPt2, run.patience);
-    back = cleared == kOk && Move(kSoundsPt1, kSounds, run.patience) == kOk;
+    Moved pt2 = {kOk, ""};
+    if (s.sounds != kNone) pt2 = MoveToNumbered(kSounds, kSoundsPt2, run.patience);
+    back = pt2.fault == kOk && Move(kSoundsPt1, kSounds, run.patience) == kOk;
+    if (!back && pt2.fault == kOk && pt2.to[0]) Move(pt2.to, kSounds, run.patience);
   }
   if (!back) std::fputs(kSoundsNotBack, run.con);
   return back;
@@ -75,7 +76,10 @@ int RunRestore(Run& run) {
     std::fputs(refused.text, run.con);
     return 1;
   }
-  bool back = PutBackSounds(s, run);
+  // Without the first part's sounds the second part stays whole and plays,
+  // and the next run tries them again.
+  if (!PutBackSounds(s, run)) return 1;
+  bool back = true;
   for (int i = 0; i < kArchiveCount; i++) back = PutBackArchive(s, i, run) && back;
   // The first part is back only once the names are on the disk.
   bool synced = SyncFolder(kDataFolder);

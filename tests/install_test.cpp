@@ -85,16 +85,21 @@ const std::string kNoRoom =
     "Not enough free disk space for QVR Part2 (it needs 127 MB).\nFree some space" + kRunAgain;
 const std::string kNoSounds = "\nCan't move SOUNDS.QVRPt2 folder.\n";
 const std::string kSoundsStuck = "\nCan't move SOUNDS folder.\n";
+const std::string kNoDownload =
+    "Can't find the DATA.QVRPt2 folder.\nUnpack the QVR Part2 download beside DATA" + kRunAgain;
 const std::string kSoundsEmpty =
     "SOUNDS.QVRPt2 folder is empty.\nUnpack the QVR Part 2 download again" + kRunAgain;
 std::string Nested(const std::string& download) {
   return download + " holds another " + download + " folder.\nMove what is in it up one level" +
          kRunAgain;
 }
-std::string CantWrite(const std::string& program) {
+std::string CantWrite(const std::string& program = "QVRPt2Installer_mod") {
   return "Can't write to the game's folders.\nRun " + program +
          " as administrator, or move the game out of Program Files.\n";
 }
+const std::string kReadOnlyDisk =
+    "The game's disk is write-protected.\nAllow writing to it, or "
+    "copy the game to another disk, then run ";
 std::string InUseSaid(const std::string& what, const std::string& program = "QVRPt2Installer_mod") {
   return what + " is in use by another program.\nClose the game, then run " + program + " again.\n";
 }
@@ -233,7 +238,7 @@ TEST_F(InstallTest, CompleteInstallCarriesPartyAndSwapsDataAndSounds) {
 // An install refused, or stopped by a check or by a failure after the new
 // save was made, changes nothing at all. Each row writes an installation,
 // moves the first `swapped` archives and the sounds aside, then changes one thing.
-// Rows named "...ExplorerFiles" add the files Explorer and macOS leave in it.
+// Rows named "...ExplorerFiles" add what Explorer, macOS and a Mac's zip leave in it.
 enum Change { kNone, kFlagsAtWrongPlace, kRemove, kCutByOne, kFolder, kFile, kEmpty, kNested };
 struct StopRow {
   std::string name;
@@ -265,7 +270,7 @@ TEST_P(StopTest, EndsWithMessageAndChangesNothing) {
   if (r.change == kFolder || r.change >= kEmpty) fs::create_directories(path);
   if (r.change == kNested)
     fs::rename(tmp / "unpacked", path + "/" + fs::path(path).filename().string());
-  for (const char* name : {"Desktop.ini", "THUMBS.DB", ".DS_Store"})
+  for (const char* name : {"Desktop.ini", "THUMBS.DB", ".DS_Store", "__MACOSX", "._Games.lod"})
     if (r.name.find("ExplorerFiles") != std::string::npos)
       sample::WriteFile(path + "/" + name, {1});
   Tree before = Snapshot(root);
@@ -316,6 +321,7 @@ std::vector<StopRow> StopRows() {
       {"SoundsOnlyExplorerFiles", party, 0, kEmpty, "SOUNDS.QVRPt2", {1, kSoundsEmpty}},
       {"DataDeepBesideExplorerFiles", party, 0, kNested, "DATA.QVRPt2", {1, Nested("DATA.QVRPt2")}},
       {"SoundsDownloadAFile", party, 0, kFile, "SOUNDS.QVRPt2", {1, kNoSounds}},
+      {"DataDownloadMissing", party, 0, kRemove, "DATA.QVRPt2", {1, kNoDownload}},
       {"LiveSoundsMissing", party, 0, kRemove, "SOUNDS", {1, kSoundsStuck}},
   };
 #ifndef _WIN32
@@ -442,17 +448,15 @@ TEST_P(RerunTest, RunningEitherProgramAgainKeepsThePlayersSave) {
     EXPECT_EQ(r, (RunResult{step.status, step.out}));
     ExpectPlayerSaveKept(player);
   }
-  Tree want = rerun.end == kAsBefore ? before
-              : rerun.end == kFirstPartAgain || rerun.end == kPt1SoundsLost
-                  ? SavesSwapped(pristine)
-                  : AfterInstall(pristine);
+  Tree want = rerun.end == kAsBefore         ? before
+              : rerun.end == kFirstPartAgain ? SavesSwapped(pristine)
+                                             : AfterInstall(pristine);
   if (rerun.end == kCompleteTwice)
     want["Saves/save000.zsv.Original.1"] = want["Saves/save000.zsv.Original"];
   if (rerun.setup == kNewSaveLeft)  // kept: the run did not make it
     want["Saves/save000.zsv.QVRPt2.1"] = before["Saves/save000.zsv.QVRPt2"];
   if (rerun.setup == kOwnSounds) RenameIn(want, "SOUNDS.QVRPt1", "SOUNDS.QVRPt1.1");  // moved aside
-  if (rerun.end == kPt1SoundsLost) RenameIn(want, "SOUNDS", "SOUNDS.Part1");   // the live sounds
-  if (rerun.end == kPt1SoundsLost) RenameIn(want, "SOUNDS.QVRPt2", "SOUNDS");  // the second part's
+  if (rerun.end == kPt1SoundsLost) RenameIn(want, "SOUNDS.QVRPt1", "SOUNDS.Part1");
   EXPECT_EQ(Snapshot(root), want);
 }
 
@@ -480,7 +484,7 @@ std::vector<Rerun> Reruns() {
       {"NewSaveLeftByACutOffRun", kNewSaveLeft, {done}, kComplete},
       {"NoSecondPartSounds", kNoPt2Sounds, {noSounds, noSounds, restored}, kAsBefore},
       {"GameRepaired", kPlain, {done, repair, changed, restored, saveBack, done}, kCompleteTwice},
-      {"SoundsAsideDeleted", kPlain, {done, soundsGone, soundsLost, restored}, kPt1SoundsLost},
+      {"SoundsAsideDeleted", kPlain, {done, soundsGone, soundsLost, soundsLost}, kPt1SoundsLost},
       {"PlayersOwnSoundsCopy", kOwnSounds, {restored, done, restored}, kFirstPartAgain},
       {"ReadOnlyAfterInstall", kPlain, {done, readOnly, restored, saveBack, done}, kCompleteTwice},
   };
@@ -491,9 +495,9 @@ INSTANTIATE_TEST_SUITE_P(Each, RerunTest, ::testing::ValuesIn(Reruns()),
                            return info.param.what;
                          });
 
-// Unable to move everything back, the restorer says so rather than passing
-// for a success, the sounds first, then each archive whose live file stays (its
-// backup gone or a folder). The second part's sounds go beside a new download.
+// Unable to move everything back, the restorer says so rather than pass for a success: the sounds,
+// which stop it when they cannot come back, then each archive whose live file stays (its backup
+// gone or a folder). The second part's sounds go beside a new download.
 struct RestoreTest : InstallTest {};
 
 TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
@@ -519,10 +523,14 @@ TEST_F(RestoreTest, SaysWhatItCouldNotPutBack) {
   EXPECT_EQ(Snapshot(root), want);
   EXPECT_EQ(Restore(), (RunResult{1, games + bitmaps}));
 #if defined(__linux__) && defined(__x86_64__)
-  fs::rename(At("SOUNDS"), At("SOUNDS.QVRPt1"));  // and their way back refused
+  // Aside again, the first part's refused: the second part's stay in SOUNDS, nothing moves.
+  fs::rename(At("SOUNDS"), At("SOUNDS.QVRPt1"));
+  fs::rename(At("SOUNDS.QVRPt2.1"), At("SOUNDS"));
   Traced stuck{-1, "rename ../SOUNDS.QVRPt1 ../SOUNDS", {}};
-  const std::string sounds = "Can't put back SOUNDS folder.\n";
-  EXPECT_EQ(RunTraced("Reinstall_QVRPt1", saves, stuck).out, sounds + games + bitmaps);
+  Tree stopped = Snapshot(root);
+  EXPECT_EQ(RunTraced("Reinstall_QVRPt1", saves, stuck).out, "Can't put back SOUNDS folder.\n");
+  EXPECT_EQ(Snapshot(root), stopped);
+  EXPECT_EQ(Restore(), (RunResult{1, games + bitmaps}));  // and a second run puts them back
 #endif
 }
 
@@ -533,12 +541,13 @@ const std::string kNotRenamed = "Can't rename save000.zsv.QVRPt2 to save000.zsv.
 // meanwhile, a file held past the wait, a failing disk): the installer says
 // where it stopped, keeps the player's save and any file of the new save's
 // name it did not make, and a restore and an install complete it.
-enum Left { kUncommitted, kArchivesSwapped, kSoundsAside, kUnchanged, kIconsAside, kSaveAside };
+enum Left { kOwnSoundsAside, kUnchanged, kUncommitted, kIconsAside, kSaveAside };
 struct LateRow {
   const char* name;
-  std::string fail;  // "rename FROM TO" as the program names them, or "sync DATA"; "|" between
+  std::string fail;  // "rename FROM TO" as the program names them, or "sync PATH"; "|" between
   std::string said;
   Left left;
+  int err = EIO;
 };
 struct LateStopTest : InstallTest, ::testing::WithParamInterface<LateRow> {};
 
@@ -552,26 +561,28 @@ TEST_P(LateStopTest, SaysWhereItStoppedAndKeepsThePlayersSave) {
   }
   if (r.fail.find(".QVRPt2.1") != std::string::npos)  // the player's own save of that name
     sample::WriteFile(At(newSave), sample::Filled(78, 3000));
+  if (r.left == kOwnSoundsAside) fs::copy(At("SOUNDS"), At("SOUNDS.QVRPt1"));  // a player's copy
   Tree before = Snapshot(root), uncommitted = AfterInstall(before, false);
-  Tree left[] = {uncommitted, ArchivesSwapped(before), ArchivesSwapped(before), before, before,
-                 uncommitted};
-  RenameIn(left[kSoundsAside], "SOUNDS", "SOUNDS.QVRPt1");
+  Tree left[] = {before, before, uncommitted, before, uncommitted};
   RenameIn(left[kIconsAside], kArchiveRows[3].live, kArchiveRows[3].live + ".QVRPt1");
   RenameIn(left[kSaveAside], "Saves/save000.zsv", "Saves/save000.zsv.Original");
-  Traced failing;
-  failing.fail = r.fail == "sync DATA" ? "sync " + fs::canonical(At("DATA")).string() : r.fail;
+  RenameIn(left[kOwnSoundsAside], "SOUNDS.QVRPt1", "SOUNDS.QVRPt1.1");
+  const std::string sync = "sync " + fs::weakly_canonical(At(r.fail.substr(5))).string();
+  Traced failing{-1, r.fail.rfind("sync ", 0) ? r.fail : sync, {}, r.err};
   EXPECT_EQ(RunTraced("QVRPt2Installer_mod", saves, failing), (RunResult{1, r.said}));
   EXPECT_EQ(Snapshot(root), left[r.left]);
-  EXPECT_TRUE(r.left == kUnchanged || Install().out == kUnfinished);
+  EXPECT_TRUE(r.left <= kUnchanged || Install().out == kUnfinished);
   EXPECT_EQ(Restore(), (RunResult{0, ""}));
-  Tree want = AfterInstall(before), kept = Snapshot(root);
+  Tree want = AfterInstall(left[std::min(r.left, kUnchanged)]), kept = Snapshot(root);
   want.erase(newSave);
   if (kept.count(newSave)) want[newSave + ".1"] = kept[newSave];
   EXPECT_EQ(Install(), (RunResult{0, Announced(20000, 0xC5)}));
   EXPECT_EQ(Snapshot(root), want);
 }
 
-const std::string kAll = Announced(20000, 0xC5), kSwap = Head(20000, 0xC5);
+const std::string kAll = Announced(20000, 0xC5), kSwap = Head(20000, 0xC5),
+                  kSpritesAside = "rename ../DATA/SPRITES.LOD ../DATA/SPRITES.LOD.QVRPt1";
+const std::string kDiskError = " file.\nThe disk reported an error. Check it" + kRunAgain;
 const LateRow kLateRows[] = {
     {"NewSaveNameTaken", "rename save000.zsv.QVRPt2 save000.zsv", kAll + kNotRenamed, kUncommitted},
     {"OldBackupCannotMove", "rename save000.zsv.Original save000.zsv.Original.2",
@@ -579,20 +590,20 @@ const LateRow kLateRows[] = {
     {"SaveCannotGoBack",
      "rename save000.zsv.QVRPt2 save000.zsv|rename save000.zsv.Original save000.zsv",
      kAll + kNotRenamed + "Your save is save000.zsv.Original until then.\n", kSaveAside},
-    {"SoundsCannotMoveAside", "rename ../SOUNDS ../SOUNDS.QVRPt1", kAll + kSoundsStuck,
-     kArchivesSwapped},
+    {"SoundsCannotMoveAside", "rename ../SOUNDS ../SOUNDS.QVRPt1", kAll + kSoundsStuck, kUnchanged},
     {"SecondPartSoundsCannotMoveIn", "rename ../SOUNDS.QVRPt2 ../SOUNDS", kAll + kNoSounds,
-     kSoundsAside},
+     kUnchanged},
+    {"DiskFullInSecondArchive", "sync DATA/Games.lod",
+     Announced(20000, 0xC5, 2) + "Can't close Outfile.\n", kUnchanged, ENOSPC},
     {"DataFolderNotSynced", "sync DATA", kAll + "\nCan't write the changes to the disk.\n" + kAgain,
      kUncommitted},
-    {"ArchiveCannotMoveAside", "rename ../DATA/SPRITES.LOD ../DATA/SPRITES.LOD.QVRPt1",
-     kSwap + InUseSaid("SPRITES.LOD"), kUnchanged},
-    {"ArchiveCannotMoveBack",
-     "rename ../DATA/SPRITES.LOD ../DATA/SPRITES.LOD.QVRPt1|rename ../DATA/ICONS.LOD.QVRPt1 "
-     "../DATA/ICONS.LOD",
-     kSwap + "SPRITES.LOD is in use by another program.\nClose the game, run Reinstall_QVRPt1, "
-             "then run QVRPt2Installer_mod again.\n",
-     kIconsAside},
+    {"ArchiveCannotMoveAside", kSpritesAside, kSwap + "Can't move SPRITES.LOD" + kDiskError,
+     kUnchanged},
+    {"ArchiveAsideRefused", kSpritesAside, kSwap + CantWrite(), kUnchanged, EACCES},
+    {"ArchiveCannotMoveBack", kSpritesAside + "|rename ../DATA/ICONS.LOD.QVRPt1 ../DATA/ICONS.LOD",
+     kSwap + "Can't move SPRITES.LOD" + kDiskError + kAgain, kIconsAside},
+    {"OwnSoundsMovedFirst", "rename ../DATA/ICONS.LOD ../DATA/ICONS.LOD.QVRPt1",
+     kSwap + "Can't move ICONS.LOD" + kDiskError, kOwnSoundsAside},
     {"LeftoverNewSaveCannotMove", "rename save000.zsv.QVRPt2 save000.zsv.QVRPt2.1",
      kBanner + "Can't open OutFile file.\n", kUnchanged},
 };
@@ -743,18 +754,20 @@ TEST_P(InstallCutOffTest, InstallCutOffAnywhereEndsCompleteAfterRestoreAndInstal
   }
   EXPECT_EQ(Snapshot(tmp / "sources"), sources);
   EXPECT_GE(op, 30);  // the opens, closes, renames and deletes of a whole install
-  // The restorer too, cut off anywhere and run again, puts the first part back.
+  // The restorer too, cut off or failing (EIO) anywhere, then run again, puts Part 1 back.
   backToFirstPart();
   const Tree firstPart = Snapshot(root);
-  Traced cut;
-  for (op = GetParam();
-       SwapByHand(4), cut.killAt = op, RunTraced("Reinstall_QVRPt1", saves, cut).status == 137;
-       op += 4) {
-    SCOPED_TRACE("restore cut off at file operation " + std::to_string(op));
-    EXPECT_EQ(Restore(), (RunResult{0, ""}));
-    EXPECT_EQ(Snapshot(root), firstPart);
+  for (int failing = 0; failing < 2; failing++) {
+    Traced cut;
+    for (op = GetParam(); SwapByHand(4), (failing ? cut.failAt : cut.killAt) = op,
+        RunTraced("Reinstall_QVRPt1", saves, cut).status == 137 || (failing && cut.failAt == -1);
+         op += 4) {
+      SCOPED_TRACE("restore stopped at file operation " + std::to_string(op));
+      EXPECT_EQ(Restore(), (RunResult{0, ""}));
+      EXPECT_EQ(Snapshot(root), firstPart);
+    }
+    EXPECT_GE(op, 12);
   }
-  EXPECT_GE(op, 12);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFourthCut, InstallCutOffTest, ::testing::Range(0, 4),
@@ -777,7 +790,7 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
   auto noData = [](const std::string& program) {
     return "Can't find the DATA folder.\nStart " + program + " in the game's save folder.\n";
   };
-  enum How { kWrongFolder, kHeld, kLockLink, kLocked, kSmall, kSticky };
+  enum How { kWrongFolder, kHeld, kLockLink, kLocked, kSmall, kReadOnly, kSticky };
   const struct {
     std::string program;
     How how;
@@ -797,7 +810,10 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
       {r, kLocked, {all, all + 3}, true, CantWrite(r)},
       {r, kLocked, {all, all + 3}, false, ""},
       {i, kSticky, {"DATA"}, false, CantWrite(i)},
+      {i, kSticky, {""}, false, CantWrite(i)},  // SOUNDS, root's
       {r, kSticky, {"DATA"}, true, CantWrite(r)},
+      {i, kReadOnly, {""}, false, kReadOnlyDisk + i + " again.\n"},
+      {r, kReadOnly, {""}, true, kReadOnlyDisk + r + " again.\n"},
       {i, kSmall, {"DATA"}, false, kNoRoom},
       {i, kSmall, {"Saves"}, false, kNoRoom},
       {i, kHeld, {"DATA/BITMAPS.LOD"}, false, InUseSaid("BITMAPS.LOD", i)},
@@ -836,8 +852,7 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
         if (row.aside == 1 || f[0] == 'S') sample::WriteFile(At(f), sample::Filled(6, 100));
     for (const std::string& f : row.at)
       if (row.how == kLocked) fs::permissions(At(f), write, fs::perm_options::remove);
-    if (row.how == kSticky)
-      fs::permissions(At("DATA"), fs::perms::sticky_bit, fs::perm_options::add);
+    if (row.how == kSticky) fs::permissions(At(at), fs::perms::sticky_bit, fs::perm_options::add);
     if (row.how == kLockLink) UnixShell(saves, kLinkedLock);
     const fs::path held = fs::u8path(At(at));  // in any alphabet
     if (row.how == kHeld && !fs::exists(held))
@@ -857,11 +872,13 @@ TEST_F(InstallTest, ProgramsThatCannotWorkHereStopBeforeAnyChange) {
     EXPECT_EQ(row.how == kHeld ? here() : RunProgram(row.program.c_str(), in), want);
     if (game) CloseHandle(game);
 #else
-    if (row.how == kSmall) {
+    if (row.how == kSmall || row.how == kReadOnly) {
+      const std::string mnt = (row.how == kSmall ? "mount -t tmpfs -o size=1m qvr '"
+                                                 : "mount --bind -o ro '" + At(at) + "' '") +
+                              At(at) + "'";
       int status = InChild([&] {
         if (unshare(CLONE_NEWNS) != 0 ||
-            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
-            mount("qvr", At(at).c_str(), "tmpfs", 0, "size=1m"))
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) || std::system(mnt.c_str()))
           return 2;
         return RunProgram(row.program.c_str(), in, "", true) == want ? 0 : 1;
       });

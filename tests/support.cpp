@@ -413,7 +413,8 @@ RunResult RunTraced(const char* name, const std::string& cwd, Traced& t) {
       op = "open " + Peek(pid, info.seccomp.args[1]);
     if (!op.empty()) t.ops.push_back(op);
     if (!op.empty() && ("|" + t.fail + "|").find("|" + op + "|") != std::string::npos)
-      Fail(pid, op[0] == 'r' ? EEXIST : EIO);
+      Fail(pid, t.err);
+    if (t.failAt >= 0 && made == t.failAt) Fail(pid, t.err), t.failAt = -1;
     if (made++ == t.killAt && t.killAt >= 0) {
       kill(pid, SIGKILL);
       waitpid(pid, &st, 0);

@@ -3,6 +3,7 @@
 // reset written out apart from the installer's.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -90,10 +91,11 @@ RunResult RunProgram(const char* name, const std::string& cwd, const std::string
 // from 0 at the program's lock. Its syncs are real.
 struct Traced {
   int killAt = -1;  // killed just before that operation, as a closed window or power cut would
-  // Operations as `ops` names them, "|" between, that fail (x86-64 only): a
-  // rename as when its target name is taken, a sync as on a failing disk.
+  // Operations as `ops` names them, "|" between, that fail with `err`, as on a
+  // failing disk (x86-64 only); and the operation `failAt`, which is then -1.
   std::string fail;
   std::vector<std::string> ops;  // its syncs ("sync /full/path"), renames and opens to write
+  int err = EIO, failAt = -1;
 };
 // Status 128 + 9 when it was killed.
 RunResult RunTraced(const char* name, const std::string& cwd, Traced& t);

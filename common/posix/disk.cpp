@@ -44,8 +44,8 @@ int CountNames(const char* path) {
   return n;
 }
 
-bool Writable(const char* folder) {
-  return access(folder, W_OK | X_OK) == 0;
+Fault Writable(const char* folder) {
+  return FaultOf(access(folder, W_OK | X_OK) == 0 ? 0 : errno);
 }
 
 Room FreeSpace(const char* folder) {

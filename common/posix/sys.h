@@ -16,7 +16,7 @@ inline Fault FaultOf(int err) {
                 {EWOULDBLOCK, kHeld},
                 {EACCES, kDenied},
                 {EPERM, kDenied},
-                {EROFS, kDenied},
+                {EROFS, kProtected},
                 {EINVAL, kUnsupported},
                 {ENOSYS, kUnsupported},
                 {ENOTSUP, kUnsupported},

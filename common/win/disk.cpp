@@ -71,7 +71,7 @@ static bool HeldBelow(wchar_t* path, std::size_t len) {
 // Asking for the right to delete, while sharing everything, changes nothing
 // and fails only when a holder refuses to share its deletion. The whole tree
 // is walked again at each try: a hold let go of may leave another.
-static bool HeldNow(const char* path) {
+bool HeldNow(const char* path) {
   static wchar_t below[kLongPath];
   Wide w;
   DWORD attr = Widen(path, w) ? GetFileAttributesW(w.s) : INVALID_FILE_ATTRIBUTES;
@@ -125,13 +125,13 @@ int CountNames(const char* path) {
 
 // A probe file that the system deletes as its handle closes, however this
 // process ends, tells what the folder's real access rights allow.
-bool Writable(const char* folder) {
+Fault Writable(const char* folder) {
   char probe[1024];
   Wide w;
   int n = std::snprintf(probe, sizeof probe, "%s/QVR-%lu.probe", folder, GetCurrentProcessId());
-  if (n < 0 || n >= static_cast<int>(sizeof probe) || !Widen(probe, w)) return false;
+  if (n < 0 || n >= static_cast<int>(sizeof probe) || !Widen(probe, w)) return kFailed;
   return Asked(CreateFileW(w.s, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr)) == kOk;
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
 }
 
 // A volume is known by the folder it is mounted on ("C:\\" or a mount point),

@@ -16,10 +16,10 @@ Fault Move(const char* from, const char* to, Patience& p) {
     if (MoveFileExW(a.s, b.s, 0)) return kOk;
     // A folder renamed onto a folder is refused as "access denied": a taken
     // name is never a hold. A folder is refused so too while anything inside
-    // it is open.
-    DWORD err = GetLastError();
+    // it is open, which only the in-use walk tells from a refused right.
+    Fault f = FaultOf(GetLastError());
     if (What(to).kind != kNone) return kTaken;
-    Fault f = err == ERROR_ACCESS_DENIED && What(from).kind == kFolder ? kHeld : FaultOf(err);
+    if (f == kDenied && What(from).kind == kFolder && HeldNow(from)) f = kHeld;
     if (f != kHeld || !WaitMore(p, w, from)) return f;
   }
 }

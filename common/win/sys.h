@@ -20,7 +20,7 @@ inline Fault FaultOf(DWORD err) {
                 {ERROR_SHARING_VIOLATION, kHeld},
                 {ERROR_LOCK_VIOLATION, kHeld},
                 {ERROR_ACCESS_DENIED, kDenied},
-                {ERROR_WRITE_PROTECT, kDenied},
+                {ERROR_WRITE_PROTECT, kProtected},
                 {ERROR_INVALID_FUNCTION, kUnsupported},
                 {ERROR_INVALID_PARAMETER, kUnsupported}};
   for (const auto& row : kTable)
@@ -40,6 +40,10 @@ struct Wide {
 inline bool Widen(const char* path, Wide& w) {
   return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, w.s, 1024) != 0;
 }
+
+// Whether another program holds `path`, or anything below the folder `path`,
+// now: InUse without the wait.
+bool HeldNow(const char* path);
 
 // A symbolic link or a junction, told by its reparse tag from every other
 // reparse point (a cloud client's placeholder is a plain file or folder).
