@@ -79,7 +79,7 @@ done
 cmp "$work/game/Saves/save000.zsv.Original" "$work/before/Saves/save000.zsv"
 folders_synced "$work/game/DATA"$'\n'"$work/game"$'\n'"$saves"
 
-echo "== release: as a player who may not write the game's folders, under Wine as a user of its own"
+echo "== release: as a player who may not write the game's folders, or change one name, under Wine as a user of its own"
 # Wine needs a prefix of the user's own: a tree of links into the tested one.
 as_player() {
   local said
@@ -111,18 +111,31 @@ diff -r "$work/before/SOUNDS.QVRPt2" "$work/game/SOUNDS.QVRPt2"
 if [ "$(id -u)" -eq 0 ]; then
   as_player QVRPt2Installer_mod
   diff -r "$work/before/DATA" "$work/game/DATA"
-  # A DATA folder of another user's with the sticky bit: the player may add
-  # files there but not rename the owner's. Windows says "access denied" at the
-  # first move aside, which is never waited on, and nothing stays changed.
-  cp "$work/before/Saves/save000.zsv" "$saves/"
-  chmod 777 "$work/game" "$saves" && chmod 1777 "$work/game/DATA"
-  said=$(cd "$saves" && player wine "$work/zip/QVRPt2Installer_mod.exe" </dev/null | tr -d '\r'; echo "exit ${PIPESTATUS[0]}")
-  chmod 755 "$work/game" "$saves" "$work/game/DATA"
-  if [ "$said" != "${want%%$'\n'Decoding*}Can't write to the game's folders."$'\n'"Run QVRPt2Installer_mod as administrator, or move the game out of Program Files."$'\n'"exit 1" ]; then
-    echo "check_release: the installer, as a player in a sticky DATA, said:"$'\n'"$said" >&2
-    exit 1
-  fi
-  for f in DATA SOUNDS SOUNDS.QVRPt2; do diff -r "$work/before/$f" "$work/game/$f"; done
+  # The installer as a player where Windows refuses one change, each found
+  # without a wait and leaving nothing changed (Wine refuses what the Unix
+  # rights refuse, as "access denied", and knows no sticky bit): a DATA folder
+  # of another user's with the sticky bit, where the player may add files but
+  # not rename the owner's (refused at the first move aside); the game folder
+  # so, the sounds the owner's (refused at the sound folder's rename, with
+  # nothing open in it: the install undoes itself); a data file marked
+  # read-only, or closed to the player, whose mark the player may not take off.
+  cant="Can't write to the game's folders."$'\n'"Run QVRPt2Installer_mod as administrator, or move the game out of Program Files."
+  refused() {  # what to change, then what the installer must say
+    cp "$work/before/Saves/save000.zsv" "$saves/"
+    chmod 777 "$work/game" "$saves" "$work/game/DATA" && eval "$1"
+    local start=$SECONDS said
+    said=$(cd "$saves" && player wine "$work/zip/QVRPt2Installer_mod.exe" </dev/null | tr -d '\r'; echo "exit ${PIPESTATUS[0]}")
+    chmod 755 "$work/game" "$saves" "$work/game/DATA" && chmod 644 "$work/game/DATA/ICONS.LOD"
+    if [ "$said" != "$2"$'\n'"exit 1" ] || [ $((SECONDS - start)) -ge 10 ]; then
+      echo "check_release: the installer, as a player after $1, said in $((SECONDS - start)) s:"$'\n'"$said" >&2
+      exit 1
+    fi
+    for f in DATA SOUNDS SOUNDS.QVRPt2; do diff -r "$work/before/$f" "$work/game/$f"; done
+  }
+  refused 'chmod 1777 "$work/game/DATA"' "${want%%$'\n'Decoding*}$cant"
+  refused 'chmod 1777 "$work/game"' "$want"$'\n\n'"Can't move SOUNDS folder."
+  refused 'chmod 444 "$work/game/DATA/ICONS.LOD"' "$cant"
+  refused 'chmod 000 "$work/game/DATA/ICONS.LOD"' "$cant"
 else
   echo "== release: skipped: only root can run Wine as another user"
 fi
