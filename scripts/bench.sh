@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and runs them on a sample installation in the
-# temporary folder: five repetitions, medians and the two ratios reported.
+# temporary folder: five repetitions of each, then the ratios of their medians
+# and the installer's own peak memory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset bench >/dev/null
