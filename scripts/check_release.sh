@@ -27,6 +27,16 @@ if [ "$got" != "$want" ]; then
   exit 1
 fi
 
+echo "== release: the guide opens with a quick start that names both programs"
+# Its end, the next section's underline, within the first 40 lines.
+unzip -p "$zip" README.txt | tr -d '\r' | head -n 40 | awk '
+  /^Quick start$/ { quick = 1 } quick && /^-+$/ && lines++ { whole = 1; exit }
+  quick { text = text $0 "\n" }
+  END { exit !(whole && text ~ /QVRPt2Installer_mod\.exe/ && text ~ /Reinstall_QVRPt1\.exe/) }' || {
+  echo "check_release: README.txt has no quick start naming both programs in its first 40 lines" >&2
+  exit 1
+}
+
 echo "== release: built again in another folder, the zip is byte for byte the same"
 cmake --build --preset mingw -j "$(nproc)" --target package >/dev/null 2>&1
 cmp "$zip" "build/mingw/$name"
